@@ -1,0 +1,172 @@
+#pragma once
+// The simulated drive's flash memory and the firmware side of reprogramming it: the flash
+// identification, the loader the drive expects for its chip, the WRITE BUFFER staging buffer
+// with its READ BUFFER read-back, the commit, and the F2 download sequence. Which firmware the
+// drive runs, and so what INQUIRY reports, follows from the flash contents. sim/FLASH_MODEL.md
+// describes the model.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace zelfin::sim {
+
+inline constexpr std::size_t kSimFlashSize = 0x100000;
+inline constexpr std::size_t kSimSectorSize = 0x1000;
+inline constexpr std::size_t kSimSectorCount = kSimFlashSize / kSimSectorSize;
+// The boot code lives in the first 64 KiB; commit code 0x80 leaves it alone.
+inline constexpr std::size_t kSimBootAreaSize = 0x10000;
+inline constexpr std::size_t kSimDownloadSize = 0x20000;
+
+// Where the firmware keeps the INQUIRY identity it reports: main firmware and boot code.
+inline constexpr std::size_t kSimMainRecord = 0x61300;
+inline constexpr std::size_t kSimBootRecord = 0x63D;
+inline constexpr std::array<std::uint8_t, 5> kSimRecordHeader{0x05, 0x80, 0x00, 0x32, 0x5B};
+inline constexpr std::size_t kSimRecordVendor = 8;    // 8 characters
+inline constexpr std::size_t kSimRecordProduct = 16;  // 16 characters
+inline constexpr std::size_t kSimRecordRevision = 32; // 4 characters
+
+using FlashId = std::array<std::uint8_t, 4>;
+
+// How the drive firmware expects the loader for its chip to arrive.
+struct SimLoaderFraming {
+    FlashId id{};
+    std::uint32_t bufferOffset = 0; // 0 with code 0x7F, or 0x80000 with code 0x00
+    std::uint8_t code = 0x7F;
+    std::uint8_t headerLength = 6;  // identification, then the loader length on 6-byte headers
+    std::uint16_t loaderLength = 0; // the loader's own length, as the 6-byte header states it
+    std::uint32_t transferLength = 0;
+};
+
+// The chips this drive model can be fitted with, or none for an identification it does not know.
+std::optional<SimLoaderFraming> SimKnownChip(const FlashId& id);
+
+struct SimSense {
+    std::uint8_t key = 0;
+    std::uint8_t asc = 0;
+    std::uint8_t ascq = 0;
+};
+
+// Drive-side time each command takes, in seconds.
+struct SimFlashTimes {
+    double identify = 0.002;
+    double loader = 0.004;
+    double piece = 0.008;
+    double readBack = 0.005;
+    double commit = 12.0; // a whole-flash commit; partial commits take their share
+    double downloadPiece = 0.010;
+    double downloadEnd = 2.0;
+    double other = 0.001;
+};
+
+// Faults to inject. Pass p of piece n is the p-th time (from 1) the piece is written or read.
+struct SimFlashFaults {
+    struct PieceFault {
+        std::uint32_t piece = 0;
+        std::uint32_t pass = 1;
+    };
+    struct ReadBackFault {
+        std::uint32_t piece = 0;
+        std::uint32_t pass = 1;
+        std::uint32_t position = 0; // byte within the piece that reads back wrong
+    };
+    std::vector<ReadBackFault> readBackDiffers;
+    std::vector<PieceFault> writeBufferFails;
+    std::vector<PieceFault> readBufferFails;
+    bool commitFails = false;
+    // Power goes while this sector (counted from the start of the flash) is being programmed.
+    std::optional<std::uint32_t> powerLossAtSector;
+};
+
+enum class SimFirmware : std::uint8_t {
+    Main,     // the main firmware runs and reports its own identity
+    BootCode, // the main firmware is missing or damaged: the boot code answers
+    Dead,     // the boot code itself is damaged: nothing answers
+};
+
+struct SimIdentity {
+    std::array<char, 8> vendor{};
+    std::array<char, 16> product{};
+    std::array<char, 4> revision{};
+};
+
+// What one command did, for the drive that hosts the flash to report and to time.
+struct SimFlashOutcome {
+    SimSense sense;
+    std::uint32_t transferred = 0; // data bytes moved
+    double seconds = 0.0;
+    bool noAnswer = false; // the drive lost power: the request never completes
+    bool restart = false;  // the drive resets after answering (power-on reset)
+};
+
+class SimFlash {
+public:
+    // A flash fitted with chip `id` and holding `contents` (exactly kSimFlashSize bytes, or
+    // empty for an erased chip).
+    SimFlash(const FlashId& id, std::span<const std::uint8_t> contents);
+
+    // The commands the flash firmware answers: READ BUFFER, WRITE BUFFER, DF and F2.
+    static bool Handles(std::uint8_t opcode);
+
+    // One command. `data` is the data-out bytes for WRITE BUFFER and F2 03, the data-in buffer
+    // for READ BUFFER and DF 11, empty otherwise.
+    SimFlashOutcome Execute(std::span<const std::uint8_t, 12> cdb, std::span<std::uint8_t> data);
+
+    // A power-on reset: staging, loader and download state are forgotten.
+    void Reset();
+
+    SimFirmware Running() const;
+    // The identity INQUIRY reports, from the record of the firmware that runs (none when dead).
+    std::optional<SimIdentity> Identity() const;
+
+    std::span<const std::uint8_t> Contents() const { return flash_; }
+    const FlashId& ChipId() const { return chip_; }
+    bool LoaderAccepted() const { return loaderAccepted_; }
+    std::uint32_t Commits() const { return commits_; }
+
+    SimFlashFaults& Faults() { return faults_; }
+    SimFlashTimes& Times() { return times_; }
+    // The loader body the drive expects (the bytes after the header); empty checks framing only.
+    void ExpectLoaderBody(std::span<const std::uint8_t> body) {
+        expectedBody_.assign(body.begin(), body.end());
+    }
+
+private:
+    SimFlashOutcome WriteBuffer(std::span<const std::uint8_t, 12> cdb,
+                                std::span<const std::uint8_t> data);
+    SimFlashOutcome ReadBuffer(std::span<const std::uint8_t, 12> cdb, std::span<std::uint8_t> data);
+    SimFlashOutcome FlashIdentification(std::span<std::uint8_t> data) const;
+    SimFlashOutcome Download(std::span<const std::uint8_t, 12> cdb,
+                             std::span<const std::uint8_t> data);
+    SimFlashOutcome TakeLoader(std::uint32_t offset, std::uint8_t code,
+                               std::span<const std::uint8_t> sent);
+    SimFlashOutcome Commit(std::uint8_t code);
+    SimFlashOutcome DownloadEnd(std::span<const std::uint8_t, 12> cdb);
+    // Programs the marked sectors from `source` in ascending order, honouring a power loss.
+    SimFlashOutcome Program(const std::vector<std::uint8_t>& source,
+                            const std::vector<bool>& sectors, double secondsPerSector);
+    bool RecordValid(std::size_t at) const;
+
+    FlashId chip_;
+    std::optional<SimLoaderFraming> framing_;
+    std::vector<std::uint8_t> flash_;
+    std::vector<std::uint8_t> staging_;
+    std::vector<bool> staged_;
+    std::vector<std::uint8_t> download_;
+    std::vector<bool> downloaded_;
+    std::array<std::uint16_t, kSimSectorCount> writes_{};
+    std::array<std::uint16_t, kSimSectorCount> reads_{};
+    std::vector<std::uint8_t> expectedBody_;
+    SimFlashFaults faults_;
+    SimFlashTimes times_;
+    bool loaderAccepted_ = false;
+    bool downloadOpen_ = false;
+    bool mainDamaged_ = false;
+    bool bootDamaged_ = false;
+    std::uint32_t commits_ = 0;
+};
+
+} // namespace zelfin::sim

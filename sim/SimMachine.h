@@ -1,0 +1,194 @@
+#pragma once
+// A simulated Windows machine behind the platform seam: OS family, drive letters, the
+// pass-through driver, an optional ASPI manager, events, a clock (virtual by default: sleeps and
+// command times advance it without costing real time), message boxes and the shutdown calls.
+// Thread-safe: several device objects may use different drives from different threads.
+#include "device/Platform.h"
+#include "sim/SimDrive.h"
+
+#include <atomic>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zelfin::sim {
+
+enum class OsFamily : uint8_t { Windows95, NT };
+
+// What IOCTL_SCSI_GET_ADDRESS does for a letter.
+enum class AddressQuery : uint8_t { Real, LengthZero, Unsupported };
+
+struct ScsiPlace {
+    uint8_t port = 0; // adapter
+    uint8_t path = 0;
+    uint8_t target = 0;
+    uint8_t lun = 0;
+};
+
+struct MessageBoxRecord {
+    std::string text;
+    std::string caption;
+    uint32_t flags = 0;
+};
+
+// How the ASPI manager behaves.
+struct AspiConfig {
+    bool installed = false;
+    bool hasSupportInfo = true;       // GetASPI32SupportInfo exported
+    bool hasSendCommand = true;       // SendASPI32Command exported
+    uint8_t supportStatus = 0x01;     // bits 8-15 of GetASPI32SupportInfo (SS_COMP)
+    int haCountOverride = -1;         // HA_Count reported; -1: highest adapter in use + 1
+    int failingHaInquiry = -1;        // adapter whose SRB_HAInquiry fails, -1 none
+    bool requestsStayPending = false; // every SRB_ExecSCSICmd stays pending until aborted
+    bool abortIgnored = false;        // SC_ABORT_SRB leaves a pending request pending
+};
+
+enum class ClockMode : uint8_t { Virtual, Real };
+
+class SimMachine : public Platform {
+public:
+    explicit SimMachine(OsFamily family = OsFamily::NT);
+    ~SimMachine() override;
+
+    // Building the machine.
+    SimDrive& NewDrive(const std::string& name = "drive");
+    // A letter of a non-optical kind (fixed disk, network, ...).
+    void AddLetter(char letter, uint32_t driveType);
+    // An optical drive letter reached by pass-through.
+    void AddOpticalLetter(char letter, SimDrive& drive, ScsiPlace place = {},
+                          AddressQuery query = AddressQuery::Real);
+    // Opening the letter fails with `error` (0: opens again).
+    void SetOpenError(char letter, uint32_t error);
+    void SetAddressQuery(char letter, AddressQuery query);
+    void SetStorageQueryFails(char letter, bool fails);
+    // A device the ASPI manager lists (a drive, or none for another device type).
+    void AddAspiDevice(uint8_t adapter, uint8_t target, uint8_t lun, uint8_t deviceType,
+                       SimDrive* drive);
+    AspiConfig& Aspi() { return aspi_; }
+    void SetOsFamily(OsFamily family) { family_ = family; }
+    void SetEventCreationFails(bool fails) { eventsFail_ = fails; }
+    void SetDriveStringsFail(bool fails) { driveStringsFail_ = fails; }
+    // Heap allocations of exactly `bytes` fail (0: none fail).
+    void SetHeapFailureSize(std::size_t bytes) { heapFailureSize_ = bytes; }
+    void SetShutdownPrivilegeHeld(bool held) { privilegeHeld_ = held; }
+    void SetTokenOpenFails(bool fails) { tokenFails_ = fails; }
+    void SetExitWindowsSucceeds(bool succeeds) { exitSucceeds_ = succeeds; }
+
+    // Clock.
+    void SetClockMode(ClockMode mode);
+    void SetPerformanceCounterAvailable(bool available) { counterAvailable_ = available; }
+    // Virtual-clock cost of one counter reading (default 10 microseconds).
+    void SetCounterReadCost(double seconds);
+    void AdvanceClock(double seconds);
+    double NowSeconds();
+    static constexpr int64_t kFrequency = 10'000'000;
+
+    // Observation.
+    std::vector<MessageBoxRecord> MessageBoxes() const;
+    int OpenHandleCount() const;           // file handles open right now
+    uint32_t OpenCount(char letter) const; // successful opens of the letter so far
+    uint32_t BadHandleUses() const;        // calls with a closed or unknown handle
+    uint32_t LibraryLoads() const;
+    int LoadedLibraries() const; // loads not yet freed
+    uint32_t AbortsReceived() const;
+    uint32_t PendingRequests() const;           // ASPI requests not yet completed
+    std::vector<uint32_t> ExitRequests() const; // flags of accepted or refused ExitWindowsEx
+    bool PrivilegeEnabled() const;
+
+    // Platform.
+    bool GetVersionEx(OsVersionInfo& info) override;
+    uint32_t GetLogicalDriveStrings(uint32_t bufferLength, char* buffer) override;
+    uint32_t GetDriveType(const char* root) override;
+    void* HeapAllocZeroed(std::size_t bytes) override;
+    void HeapFree(void* block) override;
+    OpenResult CreateFile(const char* path) override;
+    bool CloseHandle(OsHandle handle) override;
+    bool ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& block, void* dataBuffer) override;
+    bool ScsiGetAddress(OsHandle drive, ScsiAddress& address) override;
+    bool StorageQueryProperty(OsHandle drive, uint8_t* query, uint32_t length) override;
+    OsModule LoadLibrary(const char* name) override;
+    ProcAddress GetProcAddress(OsModule module, const char* name) override;
+    void FreeLibrary(OsModule module) override;
+    uint32_t CallGetASPI32SupportInfo(ProcAddress entry) override;
+    uint32_t CallSendASPI32Command(ProcAddress entry, void* srb,
+                                   const AspiRequestRefs& refs) override;
+    OsHandle CreateEvent() override;
+    uint32_t WaitForSingleObject(OsHandle event, uint32_t milliseconds) override;
+    bool QueryPerformanceFrequency(int64_t& frequency) override;
+    int64_t QueryPerformanceCounter() override;
+    void Sleep(uint32_t milliseconds) override;
+    int MessageBox(const char* text, const char* caption, uint32_t flags) override;
+    bool OpenProcessToken(uint32_t access, OsHandle& token) override;
+    bool LookupPrivilegeValue(const char* name, Luid& luid) override;
+    bool AdjustTokenPrivileges(OsHandle token, const Luid& luid, uint32_t attributes,
+                               uint32_t& lastError) override;
+    bool ExitWindowsEx(uint32_t flags) override;
+
+private:
+    struct Letter {
+        char letter = 0;
+        uint32_t driveType = kDriveUnknown;
+        SimDrive* drive = nullptr;
+        ScsiPlace place{};
+        AddressQuery query = AddressQuery::Real;
+        uint32_t openError = 0;
+        bool storageFails = false;
+        uint32_t opens = 0;
+    };
+    struct AspiDevice {
+        uint8_t adapter, target, lun, deviceType;
+        SimDrive* drive;
+    };
+    struct PendingRequest {
+        SrbExecScsiCmd* srb;
+        SimDrive* drive;
+        OsHandle event;
+        std::thread::id owner;
+        int64_t completesAt; // ticks; INT64_MAX: never
+        Reply reply;
+    };
+    Letter* FindLetter(char letter);
+    const Letter* FindLetter(char letter) const;
+    void Spend(double seconds);
+    int64_t Ticks();
+    void CompleteDue(std::unique_lock<std::mutex>& lock, OsHandle onlyEvent);
+    static void WriteCompletion(PendingRequest& request, uint8_t status);
+    uint32_t ExecScsi(SrbExecScsiCmd& srb, const AspiRequestRefs& refs);
+    uint32_t Abort(SrbAbort& srb, const AspiRequestRefs& refs);
+
+    OsFamily family_;
+    AspiConfig aspi_{};
+    std::vector<std::unique_ptr<SimDrive>> drives_;
+    std::vector<Letter> letters_;
+    std::vector<AspiDevice> aspiDevices_;
+    bool eventsFail_ = false;
+    bool driveStringsFail_ = false;
+    std::size_t heapFailureSize_ = 0;
+    bool privilegeHeld_ = true;
+    bool tokenFails_ = false;
+    bool exitSucceeds_ = true;
+    bool counterAvailable_ = true;
+
+    mutable std::mutex mutex_; // guards everything below
+    std::map<OsHandle, char> fileHandles_;
+    std::map<OsHandle, bool> events_; // signalled?
+    std::vector<PendingRequest> pending_;
+    std::vector<MessageBoxRecord> boxes_;
+    std::vector<uint32_t> exits_;
+    OsHandle nextHandle_ = 0x100;
+    int loadedLibraries_ = 0;
+    uint32_t libraryLoads_ = 0;
+    uint32_t badHandleUses_ = 0;
+    uint32_t aborts_ = 0;
+    bool privilegeEnabled_ = false;
+    std::atomic<int64_t> ticks_{1'000'000'000}; // never 0: a zero start means "stopped"
+    std::atomic<int64_t> readCost_{100};
+    std::atomic<ClockMode> clockMode_{ClockMode::Virtual};
+    int64_t realBase_ = 0;
+};
+
+} // namespace zelfin::sim
