@@ -2,17 +2,18 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string>
 
 namespace zelfin::sim {
 namespace {
 
-constexpr SimSense kGood{};
-constexpr SimSense kInvalidFieldInCdb{0x05, 0x24, 0x00};
-constexpr SimSense kInvalidFieldInParameters{0x05, 0x26, 0x00};
-constexpr SimSense kParameterValueInvalid{0x05, 0x26, 0x02};
-constexpr SimSense kCommandSequenceError{0x05, 0x2C, 0x00};
-constexpr SimSense kInternalTargetFailure{0x04, 0x44, 0x00};
-constexpr SimSense kInvalidOpcode{0x05, 0x20, 0x00};
+constexpr Sense kGood{};
+constexpr Sense kInvalidFieldInParameters{0x05, 0x26, 0x00};
+constexpr Sense kParameterValueInvalid{0x05, 0x26, 0x02};
+constexpr Sense kCommandSequenceError{0x05, 0x2C, 0x00};
+constexpr Sense kInternalTargetFailure{0x04, 0x44, 0x00};
 
 constexpr std::uint8_t kErased = 0xFF;
 constexpr std::uint32_t kSmallChipLoaderOffset = 0x80000;
@@ -50,7 +51,7 @@ std::uint32_t Be32(std::span<const std::uint8_t, 12> cdb, std::size_t at) {
     return std::uint32_t{cdb[at]} << 24 | Be24(cdb, at + 1);
 }
 
-SimFlashOutcome Answer(SimSense sense, double seconds, std::uint32_t transferred = 0) {
+SimFlashOutcome Answer(Sense sense, double seconds, std::uint32_t transferred = 0) {
     SimFlashOutcome out;
     out.sense = sense;
     out.seconds = seconds;
@@ -90,8 +91,8 @@ std::optional<SimLoaderFraming> SimKnownChip(const FlashId& id) {
         f.bufferOffset = small ? kSmallChipLoaderOffset : 0;
         f.code = small ? 0x00 : 0x7F;
         f.headerLength = small ? 4 : 6;
-        f.transferLength = row.transferExcludesHeader ? row.loaderLength
-                                                      : f.headerLength + row.loaderLength;
+        f.transferLength =
+            row.transferExcludesHeader ? row.loaderLength : f.headerLength + row.loaderLength;
         return f;
     }
     return std::nullopt;
@@ -109,8 +110,57 @@ SimFlash::SimFlash(const FlashId& id, std::span<const std::uint8_t> contents)
     }
 }
 
-bool SimFlash::Handles(std::uint8_t opcode) {
-    return opcode == 0x3B || opcode == 0x3C || opcode == 0xDF || opcode == 0xF2;
+SimFlash& SimFlash::Install(SimDrive& drive, const FlashId& id,
+                            std::span<const std::uint8_t> contents) {
+    auto model = std::make_unique<SimFlash>(id, contents);
+    SimFlash& flash = *model;
+    drive.SetFlashId(id[0], id[1], id[2], id[3]);
+    flash.AdoptIdentity(drive);
+    drive.SetFlashModel(std::move(model));
+    return flash;
+}
+
+void SimFlash::AdoptIdentity(SimDrive& drive) const {
+    if (const std::optional<SimIdentity> id = Identity()) {
+        drive.SetIdentity(std::string(id->vendor.data(), id->vendor.size()),
+                          std::string(id->product.data(), id->product.size()),
+                          std::string(id->revision.data(), id->revision.size()));
+    }
+}
+
+Reply SimFlash::HandleCommand(SimDrive& drive, const Request& request) {
+    const std::span<std::uint8_t> data = request.data != nullptr
+                                             ? std::span<std::uint8_t>(request.data, request.length)
+                                             : std::span<std::uint8_t>();
+    const SimFlashOutcome out = Execute(request.cdb, data);
+    Reply reply;
+    reply.seconds = out.seconds;
+    if (out.powerLost) {
+        reply.outcome = Outcome::TransportFailure;
+    } else if (out.sense.key != 0) {
+        reply.outcome = Outcome::CheckCondition;
+        reply.sense = out.sense;
+    } else {
+        reply.transferred = out.transferred;
+    }
+    if (out.restart) {
+        drive.PowerOnReset();
+        AdoptIdentity(drive);
+    }
+    return reply;
+}
+
+bool SimFlash::RevisionOverride(char revision[4]) const {
+    const std::optional<SimIdentity> id = Identity();
+    if (!id) {
+        return false;
+    }
+    std::memcpy(revision, id->revision.data(), id->revision.size());
+    return true;
+}
+
+void SimFlash::OnPowerOnReset(SimDrive&) {
+    Reset();
 }
 
 void SimFlash::Reset() {
@@ -128,7 +178,7 @@ SimFlashOutcome SimFlash::Execute(std::span<const std::uint8_t, 12> cdb,
                                   std::span<std::uint8_t> data) {
     if (Running() == SimFirmware::Dead) {
         SimFlashOutcome out;
-        out.noAnswer = true;
+        out.powerLost = true;
         return out;
     }
     switch (cdb[0]) {
@@ -136,23 +186,11 @@ SimFlashOutcome SimFlash::Execute(std::span<const std::uint8_t, 12> cdb,
         return WriteBuffer(cdb, data);
     case 0x3C:
         return ReadBuffer(cdb, data);
-    case 0xDF:
-        if (cdb[1] != 0x11) {
-            return Answer(kInvalidFieldInCdb, times_.other);
-        }
-        return FlashIdentification(data);
     case 0xF2:
         return Download(cdb, data);
     default:
         return Answer(kInvalidOpcode, times_.other);
     }
-}
-
-SimFlashOutcome SimFlash::FlashIdentification(std::span<std::uint8_t> data) const {
-    // The chip's four identification bytes, then zeros; an unreadable chip answers all zeros.
-    std::fill(data.begin(), data.end(), 0);
-    std::copy_n(chip_.begin(), std::min(data.size(), chip_.size()), data.begin());
-    return Answer(kGood, times_.identify, static_cast<std::uint32_t>(data.size()));
 }
 
 SimFlashOutcome SimFlash::WriteBuffer(std::span<const std::uint8_t, 12> cdb,
@@ -276,9 +314,8 @@ SimFlashOutcome SimFlash::Program(const std::vector<std::uint8_t>& source,
             }
             mainDamaged_ = true;
             faults_.powerLossAtSector.reset();
-            out.noAnswer = true;
+            out.powerLost = true;
             out.restart = true;
-            Reset();
             return out;
         }
         std::copy_n(source.begin() + at, kSimSectorSize, flash_.begin() + at);
@@ -287,7 +324,6 @@ SimFlashOutcome SimFlash::Program(const std::vector<std::uint8_t>& source,
     ++commits_;
     mainDamaged_ = false;
     out.restart = true;
-    Reset();
     return out;
 }
 
@@ -339,7 +375,8 @@ SimFlashOutcome SimFlash::DownloadEnd(std::span<const std::uint8_t, 12> cdb) {
     }
     // The download replaces the first 128 KiB of the flash, and only as a whole.
     const std::uint32_t total = Be32(cdb, 6);
-    const bool complete = std::all_of(downloaded_.begin(), downloaded_.end(), [](bool b) { return b; });
+    const bool complete =
+        std::all_of(downloaded_.begin(), downloaded_.end(), [](bool b) { return b; });
     if (total != kSimDownloadSize || !complete) {
         return Answer(kInvalidFieldInParameters, times_.other);
     }
@@ -351,7 +388,8 @@ SimFlashOutcome SimFlash::DownloadEnd(std::span<const std::uint8_t, 12> cdb) {
 }
 
 bool SimFlash::RecordValid(std::size_t at) const {
-    return std::equal(kSimRecordHeader.begin(), kSimRecordHeader.end(), flash_.begin() + static_cast<std::ptrdiff_t>(at));
+    return std::equal(kSimRecordHeader.begin(), kSimRecordHeader.end(),
+                      flash_.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
 SimFirmware SimFlash::Running() const {

@@ -5,6 +5,8 @@
 // drive runs, and so what INQUIRY reports, follows from the flash contents. sim/FLASH_MODEL.md
 // describes the model.
 
+#include "sim/SimDrive.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -44,15 +46,8 @@ struct SimLoaderFraming {
 // The chips this drive model can be fitted with, or none for an identification it does not know.
 std::optional<SimLoaderFraming> SimKnownChip(const FlashId& id);
 
-struct SimSense {
-    std::uint8_t key = 0;
-    std::uint8_t asc = 0;
-    std::uint8_t ascq = 0;
-};
-
 // Drive-side time each command takes, in seconds.
 struct SimFlashTimes {
-    double identify = 0.002;
     double loader = 0.004;
     double piece = 0.008;
     double readBack = 0.005;
@@ -93,29 +88,34 @@ struct SimIdentity {
     std::array<char, 4> revision{};
 };
 
-// What one command did, for the drive that hosts the flash to report and to time.
+// What one command did, before the drive turns it into its reply.
 struct SimFlashOutcome {
-    SimSense sense;
+    Sense sense;
     std::uint32_t transferred = 0; // data bytes moved
     double seconds = 0.0;
-    bool noAnswer = false; // the drive lost power: the request never completes
-    bool restart = false;  // the drive resets after answering (power-on reset)
+    bool powerLost = false; // the request never completes; the drive comes back on power-up
+    bool restart = false;   // the drive resets after answering (power-on reset)
 };
 
-class SimFlash {
+class SimFlash : public FlashModel {
 public:
     // A flash fitted with chip `id` and holding `contents` (exactly kSimFlashSize bytes, or
     // empty for an erased chip).
     SimFlash(const FlashId& id, std::span<const std::uint8_t> contents);
 
-    // The commands the flash firmware answers: READ BUFFER, WRITE BUFFER, DF and F2.
-    static bool Handles(std::uint8_t opcode);
+    // Fits `drive` with a flash memory: the drive takes the chip's identification and the
+    // identity of the firmware the contents hold. The drive owns the model.
+    static SimFlash& Install(SimDrive& drive, const FlashId& id,
+                             std::span<const std::uint8_t> contents);
 
-    // One command. `data` is the data-out bytes for WRITE BUFFER and F2 03, the data-in buffer
-    // for READ BUFFER and DF 11, empty otherwise.
+    Reply HandleCommand(SimDrive& drive, const Request& request) override;
+    bool RevisionOverride(char revision[4]) const override;
+    // Staging, loader and download state are forgotten.
+    void OnPowerOnReset(SimDrive& drive) override;
+
+    // One command as the firmware sees it. `data` is the data-out bytes for WRITE BUFFER and
+    // F2 03, the data-in buffer for READ BUFFER, empty otherwise.
     SimFlashOutcome Execute(std::span<const std::uint8_t, 12> cdb, std::span<std::uint8_t> data);
-
-    // A power-on reset: staging, loader and download state are forgotten.
     void Reset();
 
     SimFirmware Running() const;
@@ -138,7 +138,6 @@ private:
     SimFlashOutcome WriteBuffer(std::span<const std::uint8_t, 12> cdb,
                                 std::span<const std::uint8_t> data);
     SimFlashOutcome ReadBuffer(std::span<const std::uint8_t, 12> cdb, std::span<std::uint8_t> data);
-    SimFlashOutcome FlashIdentification(std::span<std::uint8_t> data) const;
     SimFlashOutcome Download(std::span<const std::uint8_t, 12> cdb,
                              std::span<const std::uint8_t> data);
     SimFlashOutcome TakeLoader(std::uint32_t offset, std::uint8_t code,
@@ -149,6 +148,7 @@ private:
     SimFlashOutcome Program(const std::vector<std::uint8_t>& source,
                             const std::vector<bool>& sectors, double secondsPerSector);
     bool RecordValid(std::size_t at) const;
+    void AdoptIdentity(SimDrive& drive) const;
 
     FlashId chip_;
     std::optional<SimLoaderFraming> framing_;

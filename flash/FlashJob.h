@@ -1,0 +1,18 @@
+#pragma once
+
+#include <cstdint>
+
+namespace zelfin {
+
+class AtapiDevice;
+
+// One programming job: the drive's own device object (borrowed; the caller owns it and keeps it
+// until the end-of-job handler has run) and the bank to write.
+struct FlashJob {
+    AtapiDevice* device = nullptr;
+    const uint8_t* imageStart = nullptr; // null when the bank could not be cut
+    int32_t imageLength = 0;
+    bool bootCode = false; // commit with the boot area (0xA0) rather than without it (0x80)
+};
+
+} // namespace zelfin

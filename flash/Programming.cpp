@@ -1,0 +1,156 @@
+#include "flash/Programming.h"
+
+#include "device/AtapiDevice.h"
+#include "flash/Loader.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace zelfin {
+namespace {
+
+// The download piece travels with its two sum bytes.
+constexpr uint32_t kDownloadPieceBytes = kPieceBytes + 2;
+
+uint32_t PieceCount(int32_t length) {
+    return length > 0 ? static_cast<uint32_t>(length) / kPieceBytes : 0;
+}
+
+bool BuffersHold(const AtapiDevice& device, uint32_t writeBytes, uint32_t readBytes) {
+    return device.writeBuffer != nullptr && device.writeCapacity >= writeBytes &&
+           (readBytes == 0 || (device.readBuffer != nullptr && device.readCapacity >= readBytes));
+}
+
+void NoteMismatch(AtapiDevice& device, uint32_t piece, uint32_t position) {
+    if (device.mismatchDiagnostic[0] != '\0') {
+        return;
+    }
+    std::snprintf(device.mismatchDiagnostic, sizeof device.mismatchDiagnostic,
+                  "R = %.2x , W = %.2x , Pos = %d(%x) , Piece = %u",
+                  static_cast<unsigned>(device.readBuffer[position]),
+                  static_cast<unsigned>(device.writeBuffer[position]), static_cast<int>(position),
+                  static_cast<unsigned>(position), static_cast<unsigned>(piece));
+}
+
+// One pass over every piece; false at the first piece that fails.
+bool WriteAndVerifyPass(AtapiDevice& device, const uint8_t* image, uint32_t pieces) {
+    for (uint32_t n = 0; n < pieces; ++n) {
+        std::memset(device.writeBuffer, 0, kPieceBytes);
+        std::memset(device.readBuffer, 0, kPieceBytes);
+        std::memcpy(device.writeBuffer, image + std::size_t{n} * kPieceBytes, kPieceBytes);
+        if (!device.WriteBuffer(n * kPieceBytes, kPieceBytes, kWriteCodePiece)) {
+            return false;
+        }
+        if (!device.ReadBuffer(n * kPieceBytes, kPieceBytes)) {
+            return false;
+        }
+        for (uint32_t i = 0; i < kPieceBytes; ++i) {
+            if (device.readBuffer[i] != device.writeBuffer[i]) {
+                NoteMismatch(device, n, i);
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+bool DownloadPass(AtapiDevice& device, const uint8_t* image, uint32_t pieces) {
+    for (uint32_t n = 0; n < pieces; ++n) {
+        std::memset(device.writeBuffer, 0, kPieceBytes);
+        std::memcpy(device.writeBuffer, image + std::size_t{n} * kPieceBytes, kPieceBytes);
+        if (!device.DownloadPiece(n * kPieceBytes, kPieceBytes)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+void RunFlashJob(const FlashJob& job, const ProcessMessages& processMessages) {
+    if (job.device == nullptr) {
+        return;
+    }
+    AtapiDevice& device = *job.device;
+    device.jobFailed = 0;
+    device.mismatchDiagnostic[0] = '\0';
+    // Without one whole piece the drive would get a commit with nothing verified behind it.
+    if (job.imageStart == nullptr || job.imageLength < static_cast<int32_t>(kPieceBytes)) {
+        device.jobFailed = kJobFailed;
+        return;
+    }
+    const bool ok = job.imageLength == kDownloadImageLength
+                        ? ProgramByDownload(device, job.imageStart, job.imageLength)
+                        : ProgramByWriteBuffer(device, job.imageStart, job.imageLength,
+                                               job.bootCode, processMessages);
+    if (!ok) {
+        device.jobFailed = kJobFailed;
+    }
+}
+
+bool ProgramByWriteBuffer(AtapiDevice& device, const uint8_t* image, int32_t length, bool bootCode,
+                          const ProcessMessages& processMessages) {
+    device.SetTimeout(kProgrammingTimeoutSeconds);
+    // Preparation and loader are best effort: the pieces go out whatever they did.
+    device.WaitReady(kProgrammingReadyLimitSeconds);
+    device.StopDisc();
+    SendLoader(device);
+    if (!WriteAndVerify(device, image, length)) {
+        return false;
+    }
+    Pause(device, kCommitPauseSeconds, processMessages);
+    return device.WriteBuffer(0, 0, bootCode ? kWriteCodeCommitBootCode : kWriteCodeCommit);
+}
+
+bool WriteAndVerify(AtapiDevice& device, const uint8_t* image, int32_t length) {
+    const uint32_t pieces = PieceCount(length);
+    if (pieces > 0 && (image == nullptr || !BuffersHold(device, kPieceBytes, kPieceBytes))) {
+        return false;
+    }
+    for (int pass = 0; pass < kProgrammingPasses; ++pass) {
+        if (WriteAndVerifyPass(device, image, pieces)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void Pause(AtapiDevice& device, double seconds, const ProcessMessages& processMessages) {
+    Platform& os = device.GetPlatform();
+    HiTimer& watch = device.generalWatch;
+    if (watch.unavailable != 0) {
+        // Without a counter the watch reads 0 for ever; count the sleeps instead.
+        for (double waited = 0.0; waited < seconds; waited += kPausePollMilliseconds / 1000.0) {
+            if (processMessages) {
+                processMessages();
+            }
+            os.Sleep(kPausePollMilliseconds);
+        }
+        return;
+    }
+    watch.Start(true);
+    while (watch.Lap() < seconds) {
+        if (processMessages) {
+            processMessages();
+        }
+        os.Sleep(kPausePollMilliseconds);
+    }
+    watch.Stop();
+}
+
+bool ProgramByDownload(AtapiDevice& device, const uint8_t* image, int32_t length) {
+    device.DownloadBegin();
+    device.DownloadBegin();
+    const uint32_t pieces = PieceCount(length);
+    if (pieces > 0 && (image == nullptr || !BuffersHold(device, kDownloadPieceBytes, 0))) {
+        return false;
+    }
+    for (int pass = 0; pass < kProgrammingPasses; ++pass) {
+        if (DownloadPass(device, image, pieces)) {
+            return device.DownloadEnd(static_cast<uint32_t>(length));
+        }
+    }
+    return false;
+}
+
+} // namespace zelfin
