@@ -12,8 +12,10 @@ namespace {
             {"#FLSH" #g "7", "#", "#", "#"}, {"#FLSH" #g "8", "#", "#", "#"},                      \
     }
 
-// The unfilled template in initialised data. Keep in step with PackageTemplate.cpp.
-[[gnu::used]] const PackageBlock kEmbeddedBlock = {
+// The unfilled template in initialised data. Keep in step with PackageTemplate.cpp. Not const:
+// a const object's contents can be copied into the debug information, and a second copy of the
+// block in the file would leave the packaging step unable to tell which one the program reads.
+[[gnu::used]] PackageBlock kEmbeddedBlock = {
     "PROGRAMMER_TAG_HERE",
     "v2.0.4",
     "PHONE_HERE",

@@ -1,0 +1,192 @@
+#include "tools/PackTool.h"
+
+#include "package/Eligibility.h"
+#include "tools/ComposeBlock.h"
+#include "tools/LocateBlock.h"
+#include "tools/PackageReport.h"
+#include "tools/TestPackage.h"
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <system_error>
+
+namespace zelfin::pack {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kUsage = "usage:\n"
+                               "  zelfin-pack fill EXE DESCRIPTION   write a package into EXE\n"
+                               "  zelfin-pack show EXE               print the package of EXE\n"
+                               "  zelfin-pack check EXE VENDOR PRODUCT REVISION\n"
+                               "                                     print the verdict on a drive\n"
+                               "  zelfin-pack make-demo DIR          write DIR/firmware.bin and "
+                               "DIR/package.txt\n";
+
+std::optional<std::vector<std::uint8_t>> readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                    std::istreambuf_iterator<char>());
+    if (in.bad())
+        return std::nullopt;
+    return bytes;
+}
+
+bool writeFile(const fs::path& path, const void* data, std::size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+    out.close();
+    return static_cast<bool>(out);
+}
+
+// Writes next to the target and renames over it, so a failure leaves the old file whole.
+bool replaceFile(const fs::path& path, const std::vector<std::uint8_t>& bytes, std::string& error) {
+    fs::path temp = path;
+    temp += ".zelfin-pack.tmp";
+    std::error_code ec;
+    if (!writeFile(temp, bytes.data(), bytes.size())) {
+        fs::remove(temp, ec);
+        error = "cannot write " + temp.string();
+        return false;
+    }
+    fs::permissions(temp, fs::status(path, ec).permissions(), ec);
+    fs::rename(temp, path, ec);
+    if (ec) {
+        fs::remove(temp, ec);
+        error = "cannot replace " + path.string() + ": " + ec.message();
+        return false;
+    }
+    return true;
+}
+
+struct LoadedBlock {
+    std::vector<std::uint8_t> file;
+    std::unique_ptr<PackageBlock> block;
+    std::size_t offset = 0;
+};
+
+std::optional<LoadedBlock> loadBlock(const std::string& exe, std::ostream& err) {
+    LoadedBlock loaded;
+    auto bytes = readFile(exe);
+    if (!bytes) {
+        err << "zelfin-pack: cannot read " << exe << '\n';
+        return std::nullopt;
+    }
+    loaded.file = std::move(*bytes);
+    const Located where = locateBlock(loaded.file);
+    if (!where.found) {
+        err << "zelfin-pack: " << exe << ": " << where.error << '\n';
+        return std::nullopt;
+    }
+    loaded.offset = where.offset;
+    loaded.block = copyBlock(loaded.file, where.offset);
+    return loaded;
+}
+
+void report(const Problems& problems, std::ostream& err) {
+    for (const std::string& w : problems.warnings)
+        err << "zelfin-pack: warning: " << w << '\n';
+    for (const std::string& e : problems.errors)
+        err << "zelfin-pack: error: " << e << '\n';
+}
+
+int fill(const std::string& exe, const std::string& descriptionPath, std::ostream& out,
+         std::ostream& err) {
+    auto loaded = loadBlock(exe, err);
+    if (!loaded)
+        return 1;
+    const auto text = readFile(descriptionPath);
+    if (!text) {
+        err << "zelfin-pack: cannot read " << descriptionPath << '\n';
+        return 1;
+    }
+    Problems problems;
+    PackageDescription d = parseDescription(
+        std::string_view(reinterpret_cast<const char*>(text->data()), text->size()), problems);
+    const fs::path base = fs::path(descriptionPath).parent_path();
+    for (BankSpec& bank : d.banks) {
+        const fs::path file =
+            fs::path(bank.file).is_absolute() ? fs::path(bank.file) : base / bank.file;
+        auto data = readFile(file);
+        if (!data) {
+            problems.errors.push_back("line " + std::to_string(bank.line) + ": cannot read " +
+                                      file.string());
+            continue;
+        }
+        bank.data = std::move(*data);
+    }
+    auto block = std::make_unique<PackageBlock>();
+    const bool composed = problems.ok() && composeBlock(d, *block, problems);
+    report(problems, err);
+    if (!composed) {
+        err << "zelfin-pack: " << exe << " left untouched\n";
+        return 1;
+    }
+    std::string error;
+    if (!writeBlock(loaded->file, *block, error) || !replaceFile(exe, loaded->file, error)) {
+        err << "zelfin-pack: " << error << "; " << exe << " left untouched\n";
+        return 1;
+    }
+    out << "filled " << exe << " (package block at file offset " << loaded->offset << ")\n";
+    printPackage(out, Package(*block));
+    return 0;
+}
+
+int show(const std::string& exe, std::ostream& out, std::ostream& err) {
+    auto loaded = loadBlock(exe, err);
+    if (!loaded)
+        return 1;
+    out << "package block at file offset " << loaded->offset << '\n';
+    printPackage(out, Package(*loaded->block));
+    return 0;
+}
+
+int check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    auto loaded = loadBlock(args[1], err);
+    if (!loaded)
+        return 1;
+    const Package package(*loaded->block);
+    const DriveIdentity drive{args[2], args[3], args[4]};
+    printVerdict(out, package, judgeDrive(package, package.decodeSettings(), 1, drive));
+    return 0;
+}
+
+int makeDemo(const std::string& dir, std::ostream& out, std::ostream& err) {
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    const fs::path image = fs::path(dir) / "firmware.bin";
+    const fs::path description = fs::path(dir) / "package.txt";
+    const auto bytes =
+        testpackage::makeImage(testpackage::kBootRevision, testpackage::kNewRevision);
+    const std::string text = testpackage::shippedDescriptionText("firmware.bin");
+    if (!writeFile(image, bytes.data(), bytes.size()) ||
+        !writeFile(description, text.data(), text.size())) {
+        err << "zelfin-pack: cannot write into " << dir << '\n';
+        return 1;
+    }
+    out << "wrote " << image.string() << " and " << description.string() << '\n';
+    return 0;
+}
+
+} // namespace
+
+int runPackTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const std::string command = args.empty() ? "" : args[0];
+    if (command == "fill" && args.size() == 3)
+        return fill(args[1], args[2], out, err);
+    if (command == "show" && args.size() == 2)
+        return show(args[1], out, err);
+    if (command == "check" && args.size() == 5)
+        return check(args, out, err);
+    if (command == "make-demo" && args.size() == 2)
+        return makeDemo(args[1], out, err);
+    err << kUsage;
+    return 2;
+}
+
+} // namespace zelfin::pack

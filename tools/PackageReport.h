@@ -1,0 +1,16 @@
+#pragma once
+
+#include "package/Eligibility.h"
+#include "package/Package.h"
+
+#include <ostream>
+
+namespace zelfin::pack {
+
+// The decoded block as the program would see it: caption, texts, settings, banks, slots.
+void printPackage(std::ostream& out, const Package& package);
+
+// The verdict the program reaches for one drive, in the form "eligible: 1" and so on.
+void printVerdict(std::ostream& out, const Package& package, const Verdict& verdict);
+
+} // namespace zelfin::pack
