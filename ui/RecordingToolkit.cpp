@@ -397,7 +397,6 @@ bool RecordingToolkit::drainTasks() {
 }
 
 void RecordingToolkit::processMessages() {
-    record("process messages");
     drainTasks();
 }
 
@@ -408,7 +407,7 @@ void RecordingToolkit::waitForMessages() {
             return;
         }
     }
-    if (!idleActions_.empty()) {
+    if (!idleActions_.empty() && !terminated_) {
         auto action = std::move(idleActions_.front());
         idleActions_.pop_front();
         action();
@@ -429,10 +428,10 @@ void RecordingToolkit::terminate() {
 }
 
 void RecordingToolkit::runOnMainThread(std::function<void()> task) {
-    {
-        std::lock_guard lock(queueMutex_);
-        tasks_.push_back(std::move(task));
-    }
+    // Notified under the lock: once the poster lets go, the main thread may already be done with
+    // the toolkit.
+    std::lock_guard lock(queueMutex_);
+    tasks_.push_back(std::move(task));
     queueReady_.notify_one();
 }
 

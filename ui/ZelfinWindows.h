@@ -46,84 +46,149 @@ inline constexpr Font kTahoma11BoldButton{"Tahoma", 11, true, kButtonText};
 inline constexpr Font kCourierNew13{"Courier New", 13, false, kWindowText};
 inline constexpr Font kMsSansSerif8pt{"MS Sans Serif", 11, false, kWindowText};
 
-// clang-format off
-inline constexpr std::array<ControlDescription, 13> kMainControls{{
-    {.id = idOf(MainControl::Bevel1), .name = "Bevel1", .kind = ControlKind::LoweredFrame,
-     .bounds = {8, 84, 437, 49}},
-    {.id = idOf(MainControl::Label1), .name = "Label1", .kind = ControlKind::Label,
-     .bounds = {12, 4, 128, 14}, .text = "Please select target drive :", .hasFont = true,
-     .font = kArial11},
-    {.id = idOf(MainControl::lblMsg), .name = "lblMsg", .kind = ControlKind::Label,
-     .bounds = {16, 92, 56, 13}, .text = "Message", .hasFont = true, .font = kVerdana11BoldNavy},
-    {.id = idOf(MainControl::lblPercent), .name = "lblPercent", .kind = ControlKind::Label,
-     .bounds = {400, 112, 34, 13}, .text = "100%", .hasFont = true, .font = kTahoma11BoldNavy},
-    {.id = idOf(MainControl::lblUpdateMsg), .name = "lblUpdateMsg", .kind = ControlKind::Label,
-     .bounds = {11, 56, 104, 14}, .text = "t will be updated from", .hasFont = true,
-     .font = kArial11},
-    {.id = idOf(MainControl::lblNewFW), .name = "lblNewFW", .kind = ControlKind::Label,
-     .bounds = {208, 56, 28, 13}, .text = "XXXX", .hasFont = true, .font = kTahoma11BoldNavy},
-    {.id = idOf(MainControl::lblOldFW), .name = "lblOldFW", .kind = ControlKind::Label,
-     .bounds = {143, 56, 28, 13}, .text = "XXXX", .hasFont = true, .font = kTahoma11BoldNavy},
-    {.id = idOf(MainControl::lblTo), .name = "lblTo", .kind = ControlKind::Label,
-     .bounds = {186, 56, 9, 14}, .text = "to", .hasFont = true, .font = kArial11},
-    {.id = idOf(MainControl::cboDrives), .name = "cboDrives", .kind = ControlKind::DropDownList,
-     .bounds = {8, 24, 353, 24}, .hasFont = true, .font = kCourierNew13, .tabOrder = 0,
-     .itemHeight = 16, .choiceOnly = true},
-    {.id = idOf(MainControl::pbar), .name = "pbar", .kind = ControlKind::ProgressBar,
-     .bounds = {16, 112, 373, 13}, .tabOrder = 1, .rangeMinimum = 0, .rangeMaximum = 100,
-     .continuousFill = true},
-    {.id = idOf(MainControl::cmdUpdate), .name = "cmdUpdate", .kind = ControlKind::PushButton,
-     .bounds = {368, 24, 77, 25}, .text = "&Update", .hasFont = true, .font = kTahoma11BoldButton,
-     .tabOrder = 2, .button = ButtonKind::Glyph},
-    {.id = idOf(MainControl::cmdClose), .name = "cmdClose", .kind = ControlKind::PushButton,
-     .bounds = {368, 52, 77, 25}, .text = "&Close", .hasFont = true, .font = kTahoma11BoldButton,
-     .tabOrder = 3, .button = ButtonKind::Close},
-    {.id = idOf(MainControl::tmr), .name = "tmr", .kind = ControlKind::Timer, .intervalMs = 100,
-     .enabled = false},
-}};
+// Builders keep the tables below to one line of facts per control.
+constexpr ControlDescription frame(MainControl id, std::string_view name, Rect bounds) {
+    ControlDescription c;
+    c.id = idOf(id);
+    c.name = name;
+    c.kind = ControlKind::LoweredFrame;
+    c.bounds = bounds;
+    return c;
+}
 
-inline constexpr std::array<ControlDescription, 3> kRebootControls{{
-    {.id = idOf(RebootControl::Label1), .name = "Label1", .kind = ControlKind::Label,
-     .bounds = {44, 28, 211, 13}, .text = "Your computer needs to be rebooted.", .hasFont = true,
-     .font = kTahoma11BoldNavy},
-    {.id = idOf(RebootControl::cmdRebootLater), .name = "cmdRebootLater",
-     .kind = ControlKind::PushButton, .bounds = {67, 68, 77, 25}, .text = "&Later",
-     .hasFont = true, .font = kTahoma11BoldButton, .tabOrder = 0, .button = ButtonKind::Close,
-     .tooltip = "Reboot Later"},
-    {.id = idOf(RebootControl::cmdRebootNow), .name = "cmdRebootNow",
-     .kind = ControlKind::PushButton, .bounds = {159, 68, 77, 25}, .text = "&Now",
-     .hasFont = true, .font = kTahoma11BoldButton, .tabOrder = 1, .button = ButtonKind::Yes,
-     .tooltip = "Reboot Now"},
-}};
+constexpr ControlDescription label(ControlId id, std::string_view name, Rect bounds,
+                                   std::string_view text, Font font) {
+    ControlDescription c;
+    c.id = id;
+    c.name = name;
+    c.kind = ControlKind::Label;
+    c.bounds = bounds;
+    c.text = text;
+    c.hasFont = true;
+    c.font = font;
+    return c;
+}
+
+constexpr ControlDescription button(ControlId id, std::string_view name, Rect bounds,
+                                    std::string_view caption, int tabOrder, ButtonKind kind,
+                                    std::string_view tooltip = {}) {
+    ControlDescription c;
+    c.id = id;
+    c.name = name;
+    c.kind = ControlKind::PushButton;
+    c.bounds = bounds;
+    c.text = caption;
+    c.hasFont = true;
+    c.font = kTahoma11BoldButton;
+    c.tabOrder = tabOrder;
+    c.button = kind;
+    c.tooltip = tooltip;
+    return c;
+}
+
+constexpr ControlDescription driveBox() {
+    ControlDescription c;
+    c.id = idOf(MainControl::cboDrives);
+    c.name = "cboDrives";
+    c.kind = ControlKind::DropDownList;
+    c.bounds = {8, 24, 353, 24};
+    c.hasFont = true;
+    c.font = kCourierNew13;
+    c.tabOrder = 0;
+    c.itemHeight = 16;
+    c.choiceOnly = true;
+    return c;
+}
+
+constexpr ControlDescription progressBar() {
+    ControlDescription c;
+    c.id = idOf(MainControl::pbar);
+    c.name = "pbar";
+    c.kind = ControlKind::ProgressBar;
+    c.bounds = {16, 112, 373, 13};
+    c.tabOrder = 1;
+    c.rangeMinimum = 0;
+    c.rangeMaximum = 100;
+    c.continuousFill = true;
+    return c;
+}
+
+constexpr ControlDescription progressTimer() {
+    ControlDescription c;
+    c.id = idOf(MainControl::tmr);
+    c.name = "tmr";
+    c.kind = ControlKind::Timer;
+    c.intervalMs = 100;
+    c.enabled = false;
+    return c;
+}
+
+constexpr ControlId mainId(MainControl c) {
+    return idOf(c);
+}
+constexpr ControlId rebootId(RebootControl c) {
+    return idOf(c);
+}
+
+// clang-format off
+inline constexpr std::array<ControlDescription, 13> kMainControls{
+    frame(MainControl::Bevel1, "Bevel1", {8, 84, 437, 49}),
+    label(mainId(MainControl::Label1), "Label1", {12, 4, 128, 14}, "Please select target drive :", kArial11),
+    label(mainId(MainControl::lblMsg), "lblMsg", {16, 92, 56, 13}, "Message", kVerdana11BoldNavy),
+    label(mainId(MainControl::lblPercent), "lblPercent", {400, 112, 34, 13}, "100%", kTahoma11BoldNavy),
+    label(mainId(MainControl::lblUpdateMsg), "lblUpdateMsg", {11, 56, 104, 14}, "t will be updated from", kArial11),
+    label(mainId(MainControl::lblNewFW), "lblNewFW", {208, 56, 28, 13}, "XXXX", kTahoma11BoldNavy),
+    label(mainId(MainControl::lblOldFW), "lblOldFW", {143, 56, 28, 13}, "XXXX", kTahoma11BoldNavy),
+    label(mainId(MainControl::lblTo), "lblTo", {186, 56, 9, 14}, "to", kArial11),
+    driveBox(),
+    progressBar(),
+    button(mainId(MainControl::cmdUpdate), "cmdUpdate", {368, 24, 77, 25}, "&Update", 2, ButtonKind::Glyph),
+    button(mainId(MainControl::cmdClose), "cmdClose", {368, 52, 77, 25}, "&Close", 3, ButtonKind::Close),
+    progressTimer(),
+};
+
+inline constexpr std::array<ControlDescription, 3> kRebootControls{
+    label(rebootId(RebootControl::Label1), "Label1", {44, 28, 211, 13}, "Your computer needs to be rebooted.", kTahoma11BoldNavy),
+    button(rebootId(RebootControl::cmdRebootLater), "cmdRebootLater", {67, 68, 77, 25}, "&Later", 0, ButtonKind::Close, "Reboot Later"),
+    button(rebootId(RebootControl::cmdRebootNow), "cmdRebootNow", {159, 68, 77, 25}, "&Now", 1, ButtonKind::Yes, "Reboot Now"),
+};
 // clang-format on
 
-inline constexpr WindowDescription kZelfinMainWindow{
-    .name = "ZelfinMain",
-    .className = "TZelfinMain",
-    .caption = "Zelfin",
-    .outerWidth = 460,
-    .outerHeight = 167,
-    .border = BorderStyle::Sizeable,
-    .placement = Placement::ScreenCentre,
-    .titleBar = {.windowMenu = true, .closeBox = true, .greyedMinimiseMaximise = true},
-    .defaultFont = kMsSansSerif8pt,
-    .controls = kMainControls,
-};
+constexpr WindowDescription mainWindow() {
+    WindowDescription w;
+    w.name = "ZelfinMain";
+    w.className = "TZelfinMain";
+    w.caption = "Zelfin";
+    w.outerWidth = 460;
+    w.outerHeight = 167;
+    w.border = BorderStyle::Sizeable;
+    w.placement = Placement::ScreenCentre;
+    w.titleBar.windowMenu = true;
+    w.titleBar.closeBox = true;
+    w.titleBar.greyedMinimiseMaximise = true;
+    w.defaultFont = kMsSansSerif8pt;
+    w.controls = kMainControls;
+    return w;
+}
 
-inline constexpr WindowDescription kRebootWindow{
-    .name = "Reboot",
-    .className = "TReboot",
-    .caption = "Reboot Warning",
-    .outerWidth = 310,
-    .outerHeight = 131,
-    .border = BorderStyle::Dialog,
-    .placement = Placement::OwnerCentre,
-    .titleBar = {},
-    .defaultFont = kMsSansSerif8pt,
-    .ownIcon = true,
-    .defaultButton = idOf(RebootControl::cmdRebootNow),
-    .controls = kRebootControls,
-};
+constexpr WindowDescription rebootWindow() {
+    WindowDescription w;
+    w.name = "Reboot";
+    w.className = "TReboot";
+    w.caption = "Reboot Warning";
+    w.outerWidth = 310;
+    w.outerHeight = 131;
+    w.border = BorderStyle::Dialog;
+    w.placement = Placement::OwnerCentre;
+    w.defaultFont = kMsSansSerif8pt;
+    w.ownIcon = true;
+    w.defaultButton = idOf(RebootControl::cmdRebootNow);
+    w.controls = kRebootControls;
+    return w;
+}
+
+inline constexpr WindowDescription kZelfinMainWindow = mainWindow();
+inline constexpr WindowDescription kRebootWindow = rebootWindow();
 
 // A control's id is its place in the table, so toolkits may index by it.
 constexpr bool idsMatchPlaces(std::span<const ControlDescription> controls) {

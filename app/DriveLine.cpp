@@ -1,0 +1,32 @@
+#include "app/DriveLine.h"
+
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+namespace zelfin::app {
+namespace {
+
+// A field's text up to its NUL, never past the field, even when a drive filled it to the end.
+template <std::size_t N> std::string fieldText(const char (&field)[N]) {
+    return std::string(field, strnlen(field, N));
+}
+
+} // namespace
+
+std::string formatDriveLine(const DriveEntry& entry) {
+    const std::string root = fieldText(entry.root);
+    const std::string id = fieldText(entry.displayId);
+    const std::string revision = fieldText(entry.revision);
+    // Widest line: 6 + 3 x 6 address characters, 2 + 3 separators, 31 id, 4 revision.
+    char line[96];
+    const int length = std::snprintf(line, sizeof line, "%2d-%d-%d-%d %.2s%24s %4s",
+                                     int{entry.adapter}, int{entry.pathId}, int{entry.target},
+                                     int{entry.lun}, root.c_str(), id.c_str(), revision.c_str());
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof line) {
+        throw std::length_error("drive list line does not fit its buffer");
+    }
+    return std::string(line, static_cast<std::size_t>(length));
+}
+
+} // namespace zelfin::app

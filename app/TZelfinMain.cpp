@@ -1,0 +1,249 @@
+#include "app/TZelfinMain.h"
+
+#include "app/DriveLine.h"
+#include "app/Texts.h"
+#include "package/Eligibility.h"
+
+#include <cstring>
+#include <new>
+
+namespace zelfin::app {
+namespace {
+
+using ui::MainControl;
+
+std::string_view fieldView(const char* field, std::size_t size) {
+    return std::string_view(field, strnlen(field, size));
+}
+
+} // namespace
+
+TZelfinMain::TZelfinMain(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block)
+    : toolkit_(toolkit), platform_(platform), package_(block),
+      window_(toolkit.createWindow(ui::kZelfinMainWindow, *this, nullptr)),
+      Label1(*window_, idOf(MainControl::Label1)), lblMsg(*window_, idOf(MainControl::lblMsg)),
+      lblPercent(*window_, idOf(MainControl::lblPercent)),
+      lblUpdateMsg(*window_, idOf(MainControl::lblUpdateMsg)),
+      lblNewFW(*window_, idOf(MainControl::lblNewFW)),
+      lblOldFW(*window_, idOf(MainControl::lblOldFW)), lblTo(*window_, idOf(MainControl::lblTo)),
+      cboDrives(*window_, idOf(MainControl::cboDrives)), pbar(*window_, idOf(MainControl::pbar)),
+      cmdUpdate(*window_, idOf(MainControl::cmdUpdate)),
+      cmdClose(*window_, idOf(MainControl::cmdClose)), tmr(*window_, idOf(MainControl::tmr)) {
+    startUpSequence();
+}
+
+TZelfinMain::~TZelfinMain() {
+    // A job's device object must outlive its worker: the ends of the jobs still running come
+    // in before the window goes.
+    while (runningJobs > 0) {
+        toolkit_.waitForMessages();
+        toolkit_.processMessages();
+    }
+    FormDestroy();
+}
+
+void TZelfinMain::show() {
+    window_->show();
+}
+
+void TZelfinMain::startUpSequence() {
+    window_->setCaption(package_.windowTitle());
+    state_.settings = package_.decodeSettings();
+    state_.currentBank = package_.initialBank();
+    if (state_.settings.HOW_MANY_BIN == 0) {
+        toolkit_.messageDialog(ui::DialogType::Error, text::kNoFirmware, ui::DialogButtons::Ok);
+        endProgram();
+        return;
+    }
+    lblMsg.setText("");
+    lblPercent.setText(text::kZeroPercent);
+    pbar.setPosition(0);
+    startUpDriveChecks();
+}
+
+void TZelfinMain::startUpDriveChecks() {
+    try {
+        masterDevice = std::make_unique<AtapiDevice>(platform_, true);
+    } catch (const std::bad_alloc&) {
+        toolkit_.systemBox(text::kDeviceInitFailed, text::kSystemBoxCaption, ui::kStopIconOk);
+        endProgram();
+        toolkit_.processMessages();
+        return;
+    }
+    if (masterDevice->lastOsError == kErrorAccessDenied) {
+        toolkit_.systemBox(text::kAccessDenied, text::kSystemBoxCaption, ui::kStopIconOk);
+        endProgram();
+        toolkit_.processMessages();
+        return;
+    }
+    FillDriveList();
+    masterDevice->CloseDrive();
+    cboDrivesChange();
+
+    if (countUpdatableDrives() == 0) {
+        std::string message(text::kNoMatchedDrive);
+        message += text::kOnlyFor;
+        message += package_.driveName();
+        message += text::kDriveEnd;
+        message += text::kDetectedDrives;
+        message += detectedDrivesText;
+        toolkit_.messageDialog(ui::DialogType::Error, message, ui::DialogButtons::Ok);
+        endProgram();
+        return;
+    }
+    if (state_.settings.WARNING == 1) {
+        if (toolkit_.messageDialog(ui::DialogType::Warning, noticeText(),
+                                   ui::DialogButtons::YesNo) != ui::DialogAnswer::Yes) {
+            endProgram();
+            return;
+        }
+    }
+    // The window is closed through cmdClose only: position 5 twice takes the separator and
+    // the Close command out of the standard window menu, and the close box goes with them.
+    if (window_->hasWindowMenu()) {
+        window_->removeWindowMenuItem(5);
+        window_->removeWindowMenuItem(5);
+    }
+    if (state_.settings.AUTOMODE != 0) {
+        cmdUpdateClick();
+    }
+}
+
+std::string TZelfinMain::noticeText() const {
+    std::string notice(text::kNoticeOnlySupports);
+    notice += package_.driveName();
+    notice += text::kDriveEnd;
+    notice += text::kNoticeHeading;
+    notice += text::kNoticePoint1;
+    notice += text::kNoticePoint2;
+    if (state_.settings.NBWARNING == 1) {
+        notice += text::kNoticePoint3;
+    }
+    notice += text::kNoticeQuestion;
+    return notice;
+}
+
+int TZelfinMain::countUpdatableDrives() const {
+    int count = 0;
+    for (unsigned i = 0; i < masterDevice->GetDriveCount(); ++i) {
+        const DriveEntry* entry = masterDevice->GetEntry(i);
+        if (entry != nullptr && entry->present == 1 && entry->eligible == 1) {
+            ++count;
+        }
+    }
+    return count;
+}
+
+void TZelfinMain::FillDriveList() {
+    cboDrives.clear();
+    detectedDrivesText.clear();
+    for (unsigned i = 0; i < masterDevice->GetDriveCount(); ++i) {
+        const DriveEntry* entry = masterDevice->GetEntry(i);
+        if (entry == nullptr) {
+            continue;
+        }
+        const std::string line = formatDriveLine(*entry);
+        detectedDrivesText += line;
+        detectedDrivesText += '\n';
+        cboDrives.add(line);
+    }
+    checkAllDrives();
+    for (unsigned i = 0; i < masterDevice->GetDriveCount(); ++i) {
+        const DriveEntry* entry = masterDevice->GetEntry(i);
+        if (entry != nullptr && entry->present != 0 && entry->eligible != 0) {
+            cboDrives.select(static_cast<int>(i));
+            break;
+        }
+    }
+}
+
+void TZelfinMain::checkAllDrives() {
+    if (!masterDevice) {
+        return;
+    }
+    for (unsigned i = 0; i < masterDevice->GetDriveCount(); ++i) {
+        DriveEntry* entry = masterDevice->GetEntry(i);
+        if (entry == nullptr) {
+            continue;
+        }
+        const DriveIdentity identity{fieldView(entry->vendorId, sizeof entry->vendorId),
+                                     fieldView(entry->productId, sizeof entry->productId),
+                                     fieldView(entry->revision, sizeof entry->revision)};
+        applyVerdict(*entry, judgeDrive(package_, state_.settings, entry->present, identity));
+    }
+}
+
+void TZelfinMain::cboDrivesChange() {
+    try {
+        const int selected = cboDrives.selectedIndex();
+        if (selected < 0 || !masterDevice) {
+            return;
+        }
+        const DriveEntry* entry = masterDevice->GetEntry(static_cast<unsigned>(selected));
+        if (entry == nullptr) {
+            return;
+        }
+        if (entry->eligible == 0) {
+            cmdUpdate.setEnabled(false);
+            lblNewFW.setVisible(false);
+            lblOldFW.setVisible(false);
+            lblUpdateMsg.setText(text::kNotAllowed);
+            lblUpdateMsg.setFontColour(ui::kMaroon);
+            return;
+        }
+        if (!runUnderWay()) {
+            cmdUpdate.setEnabled(true);
+        }
+        lblNewFW.setVisible(true);
+        lblOldFW.setVisible(true);
+        lblUpdateMsg.setText(text::kWillBeUpdated);
+        lblUpdateMsg.setFontColour(ui::kBlack);
+        lblTo.setFontColour(ui::kBlack);
+        lblNewFW.setText(package_.newRevision(entry->groupIndex + 1));
+        lblOldFW.setText(fieldView(entry->revision, sizeof entry->revision));
+        // Once the program is ending no drive is opened any more.
+        if (!terminating()) {
+            masterDevice->SelectDrive(static_cast<int16_t>(selected));
+        }
+    } catch (...) {
+        // What was already changed stays changed; the handler reports nothing.
+    }
+}
+
+void TZelfinMain::FormDestroy() {
+    if (destroyed_) {
+        return;
+    }
+    destroyed_ = true;
+    masterDevice.reset();
+}
+
+void TZelfinMain::cmdCloseClick() {
+    endProgram();
+}
+
+void TZelfinMain::controlClicked(ui::ControlId control) {
+    if (control == idOf(MainControl::cmdUpdate)) {
+        cmdUpdateClick();
+    } else if (control == idOf(MainControl::cmdClose)) {
+        cmdCloseClick();
+    }
+}
+
+void TZelfinMain::selectionChanged(ui::ControlId control) {
+    if (control == idOf(MainControl::cboDrives)) {
+        cboDrivesChange();
+    }
+}
+
+void TZelfinMain::timerFired(ui::ControlId timer) {
+    if (timer == idOf(MainControl::tmr)) {
+        tmrTimer();
+    }
+}
+
+void TZelfinMain::warn(std::string_view message) {
+    toolkit_.messageDialog(ui::DialogType::Warning, message, ui::DialogButtons::Ok);
+}
+
+} // namespace zelfin::app

@@ -1,0 +1,105 @@
+#pragma once
+// The main window: start-up, the drive list, the Update command with its progress display and
+// the end of a run.
+
+#include "app/ProcessState.h"
+#include "device/AtapiDevice.h"
+#include "package/Package.h"
+#include "ui/Controls.h"
+#include "ui/Toolkit.h"
+#include "ui/ZelfinWindows.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace zelfin::app {
+
+inline constexpr int kMaxJobs = 16;
+inline constexpr int kRunSteps = 330;
+
+class TZelfinMain final : public ui::WindowEvents {
+public:
+    // Builds the window and runs the whole start-up; the toolkit is terminated when start-up
+    // ends the program.
+    TZelfinMain(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block);
+    ~TZelfinMain();
+    TZelfinMain(const TZelfinMain&) = delete;
+    TZelfinMain& operator=(const TZelfinMain&) = delete;
+
+    void show();
+
+    // Handlers.
+    void cboDrivesChange();
+    void cmdUpdateClick();
+    void ParserTerminate();
+    void tmrTimer();
+    void cmdCloseClick();
+    void FormDestroy();
+
+    // A run is being prepared or has workers that have not ended yet.
+    bool runUnderWay() const { return preparing_ || runningJobs > 0; }
+    int workersRunning() const { return runningJobs; }
+    bool lastRunSucceeded() const { return runSucceeded; }
+    const ProcessState& processState() const { return state_; }
+    const AtapiDevice* master() const { return masterDevice.get(); }
+
+private:
+    // ui::WindowEvents
+    void controlClicked(ui::ControlId control) override;
+    void selectionChanged(ui::ControlId control) override;
+    void timerFired(ui::ControlId timer) override;
+
+    void startUpSequence();
+    void startUpDriveChecks();
+    void FillDriveList();
+    void checkAllDrives();
+    int countUpdatableDrives() const;
+    std::string noticeText() const;
+
+    bool prepareJob(int job, int16_t driveIndex);
+    bool startJob(int job);
+    bool discAndTrayCheck(AtapiDevice& device);
+    void finishRun();
+    void collectJobs();
+    void refreshDriveList();
+    void showRebootPrompt();
+
+    bool terminating() const { return toolkit_.terminated(); }
+    void endProgram() { toolkit_.terminate(); }
+    void warn(std::string_view text);
+
+    ui::Toolkit& toolkit_;
+    Platform& platform_;
+    Package package_;
+    ProcessState state_;
+    std::unique_ptr<ui::Window> window_;
+
+    ui::Label Label1;
+    ui::Label lblMsg;
+    ui::Label lblPercent;
+    ui::Label lblUpdateMsg;
+    ui::Label lblNewFW;
+    ui::Label lblOldFW;
+    ui::Label lblTo;
+    ui::DropDownList cboDrives;
+    ui::ProgressBar pbar;
+    ui::PushButton cmdUpdate;
+    ui::PushButton cmdClose;
+    ui::Timer tmr;
+
+    std::unique_ptr<AtapiDevice> masterDevice;
+    std::array<std::unique_ptr<AtapiDevice>, kMaxJobs> jobDevices;
+    // A job that could not be started (no drive, no bank, tray check ended) failed.
+    std::array<bool, kMaxJobs> jobNotStarted{};
+    int32_t jobCount = 0;
+    int32_t runningJobs = 0;
+    bool runSucceeded = false;
+    std::string detectedDrivesText;
+    // True while cmdUpdateClick is still starting jobs: a worker ending then ends no run.
+    bool preparing_ = false;
+    bool destroyed_ = false;
+};
+
+} // namespace zelfin::app

@@ -1,0 +1,263 @@
+// The Update command, the disc and tray check, the progress display and the end of a run.
+#include "app/TReboot.h"
+#include "app/TZelfinMain.h"
+#include "app/Texts.h"
+#include "flash/Parser.h"
+
+#include <new>
+#include <string>
+
+namespace zelfin::app {
+namespace {
+
+constexpr uint8_t kJobFailedMark = 42;
+constexpr int32_t kTrayWaitSeconds = 120;
+constexpr uint8_t kSenseNotReady = 0x02;
+constexpr uint8_t kAscMediumNotPresent = 0x3A;
+
+// The drive gave no answer at all to the last command: refused before the transport, or lost
+// below it without sense. A drive that answers with sense is still talking to us.
+bool noAnswer(const AtapiDevice& device) {
+    return device.LastCommandRefused() || (device.resultCode == 0 && device.senseKey == 0);
+}
+
+} // namespace
+
+void TZelfinMain::cmdUpdateClick() {
+    if (terminating() || runUnderWay()) {
+        return;
+    }
+    jobCount = 0;
+    jobNotStarted.fill(false);
+    preparing_ = true;
+    if (state_.settings.AUTOMODE != 0) {
+        for (unsigned i = 0; i < masterDevice->GetDriveCount() && jobCount < kMaxJobs; ++i) {
+            const DriveEntry* entry = masterDevice->GetEntry(i);
+            if (entry != nullptr && entry->present == 1 && entry->eligible == 1) {
+                prepareJob(jobCount++, static_cast<int16_t>(i));
+            }
+        }
+    } else {
+        const int selected = cboDrives.selectedIndex();
+        const DriveEntry* entry =
+            selected < 0 ? nullptr : masterDevice->GetEntry(static_cast<unsigned>(selected));
+        if (entry != nullptr && entry->upToDate == 1 && state_.settings.N2OMESSAGE != 0) {
+            if (toolkit_.messageDialog(ui::DialogType::Warning, text::kAlreadyUpToDate,
+                                       ui::DialogButtons::YesNo) != ui::DialogAnswer::Yes) {
+                preparing_ = false;
+                endProgram();
+                return;
+            }
+        }
+        jobCount = 1;
+        prepareJob(0, static_cast<int16_t>(selected));
+    }
+
+    runningJobs = 0;
+    for (int k = 0; k < jobCount; ++k) {
+        if (!jobNotStarted[k] && !startJob(k)) {
+            jobNotStarted[k] = true;
+        }
+    }
+    preparing_ = false;
+
+    if (runningJobs > 0) {
+        pbar.setMinimum(0);
+        pbar.setMaximum(kRunSteps);
+        pbar.setStep(1);
+        tmr.setEnabled(true);
+        cmdUpdate.setEnabled(false);
+        cmdClose.setEnabled(false);
+        lblMsg.setFontColour(ui::kMaroon);
+    } else {
+        // Every job failed before its worker started, or every worker has already ended.
+        finishRun();
+    }
+}
+
+// A job's device object: the master's list copied in, the job's drive selected. A job whose
+// drive cannot be selected has no bank either, and fails without a worker.
+bool TZelfinMain::prepareJob(int job, int16_t driveIndex) {
+    try {
+        jobDevices[job] = std::make_unique<AtapiDevice>(platform_, false);
+    } catch (const std::bad_alloc&) {
+        jobNotStarted[job] = true;
+        return false;
+    }
+    masterDevice->CopyStateTo(jobDevices[job].get());
+    if (terminating() || !jobDevices[job]->SelectDrive(driveIndex)) {
+        jobNotStarted[job] = true;
+        return false;
+    }
+    return true;
+}
+
+bool TZelfinMain::startJob(int job) {
+    AtapiDevice& device = *jobDevices[job];
+    const DriveEntry* entry =
+        masterDevice->GetEntry(static_cast<unsigned>(device.GetCurrentIndex()));
+    if (entry == nullptr) {
+        return false;
+    }
+    const int bank = entry->groupIndex + 1;
+    const std::optional<Bank> cut = package_.cutBank(bank);
+    if (!cut) {
+        return false;
+    }
+    state_.currentBank = *cut;
+    const FlashJob flashJob{&device, state_.currentBank.data,
+                            static_cast<int32_t>(state_.currentBank.length),
+                            state_.settings.BOOTCODE != 0};
+    if (state_.settings.CHKDISC == 1 && !discAndTrayCheck(device)) {
+        return false;
+    }
+    if (terminating()) {
+        return false;
+    }
+    // The worker's end comes back through the toolkit's queue, so the handler runs on the main
+    // thread after the job body has returned.
+    Parser::Start(
+        flashJob, [this] { ParserTerminate(); },
+        [&toolkit = toolkit_](Parser::Handler handler) {
+            toolkit.runOnMainThread(std::move(handler));
+        });
+    ++runningJobs;
+    return true;
+}
+
+// Repeats until the drive holds no disc and its tray is closed. It ends early, as a failed job,
+// only when the drive stops answering altogether or the program is ending.
+bool TZelfinMain::discAndTrayCheck(AtapiDevice& device) {
+    lblMsg.setText(text::kCheckDiscTray);
+    for (;;) {
+        if (terminating()) {
+            return false;
+        }
+        const bool discAbsent = device.IsDiscAbsent();
+        if (discAbsent) {
+            if (terminating()) {
+                return false;
+            }
+            if (!device.IsTrayOpen()) {
+                return true;
+            }
+        } else {
+            lblMsg.setText(text::kTrayOut);
+            device.EjectTray();
+            if (noAnswer(device)) {
+                return false;
+            }
+            device.WaitReady(kTrayWaitSeconds);
+            if (device.SenseIs(kSenseNotReady, kAscMediumNotPresent)) {
+                warn(text::kRemoveDisc);
+            } else {
+                warn(text::kDiscLocked);
+            }
+        }
+        if (terminating()) {
+            return false;
+        }
+        lblMsg.setText(text::kTrayIn);
+        device.LoadTray();
+        if (noAnswer(device)) {
+            return false;
+        }
+        lblMsg.setText(text::kWaitingReady);
+        device.WaitReady(kTrayWaitSeconds);
+        if (device.IsTrayOpen()) {
+            warn(text::kPushTrayIn);
+        }
+    }
+}
+
+void TZelfinMain::ParserTerminate() {
+    --runningJobs;
+    if (runningJobs > 0 || preparing_) {
+        return;
+    }
+    finishRun();
+}
+
+// Destroys the job objects; the run failed if any job failed or never started.
+void TZelfinMain::collectJobs() {
+    runSucceeded = true;
+    for (int k = 0; k < jobCount; ++k) {
+        if (jobNotStarted[k] || (jobDevices[k] && jobDevices[k]->jobFailed != 0)) {
+            runSucceeded = false;
+        }
+        jobDevices[k].reset();
+    }
+}
+
+void TZelfinMain::finishRun() {
+    tmr.setEnabled(false);
+    collectJobs();
+    if (terminating()) {
+        return;
+    }
+    pbar.setPosition(pbar.maximum());
+    lblPercent.setText(text::kFullPercent);
+    lblMsg.setText(text::kInquiry);
+    toolkit_.processMessages();
+    if (terminating()) {
+        return;
+    }
+    refreshDriveList();
+    cmdUpdate.setEnabled(true);
+    cmdClose.setEnabled(true);
+
+    if (!runSucceeded) {
+        toolkit_.messageDialog(ui::DialogType::Error, text::kFlashFailed, ui::DialogButtons::Ok);
+        endProgram();
+        return;
+    }
+    lblMsg.setFontColour(ui::kNavy);
+    lblMsg.setText(text::kDone);
+    toolkit_.messageDialog(ui::DialogType::Information, text::kUpdated, ui::DialogButtons::Ok);
+    lblMsg.setText("");
+    cboDrivesChange();
+    lblPercent.setText(text::kZeroPercent);
+    pbar.setPosition(0);
+    if (state_.settings.REBOOT != 0) {
+        showRebootPrompt();
+        endProgram();
+    } else if (state_.settings.CLOSEAP != 0) {
+        endProgram();
+    }
+}
+
+void TZelfinMain::refreshDriveList() {
+    if (state_.settings.AUTOMODE == 0) {
+        const int selected = cboDrives.selectedIndex();
+        masterDevice->SelectDrive(static_cast<int16_t>(selected));
+        masterDevice->RefreshIdentity();
+        FillDriveList();
+        cboDrives.select(selected);
+        return;
+    }
+    for (unsigned i = 0; i < masterDevice->GetDriveCount(); ++i) {
+        masterDevice->SelectDrive(static_cast<int16_t>(i));
+        masterDevice->RefreshIdentity();
+    }
+    FillDriveList();
+    masterDevice->CloseDrive();
+}
+
+void TZelfinMain::showRebootPrompt() {
+    TReboot reboot(toolkit_, platform_, *window_);
+    reboot.ShowModal();
+}
+
+void TZelfinMain::tmrTimer() {
+    if (pbar.position() == pbar.maximum()) {
+        lblMsg.setText(text::kProgrammingFull);
+        return;
+    }
+    pbar.stepIt();
+    const int position = pbar.position();
+    lblPercent.setText(std::to_string(position * 100 / pbar.maximum()) + " %");
+    lblMsg.setText(std::string(text::kProgramming) +
+                   std::string(static_cast<std::size_t>(position % 10), '.'));
+}
+
+} // namespace zelfin::app

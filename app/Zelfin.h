@@ -1,0 +1,13 @@
+#pragma once
+// The program: a front end hands it its toolkit, its machine and the package block it carries.
+
+#include "device/Platform.h"
+#include "package/PackageBlock.h"
+#include "ui/Toolkit.h"
+
+namespace zelfin::app {
+
+// Runs start-up, then the message loop until the program is told to end. Returns 0.
+int runZelfin(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block);
+
+} // namespace zelfin::app
