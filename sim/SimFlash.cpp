@@ -392,11 +392,16 @@ bool SimFlash::RecordValid(std::size_t at) const {
                       flash_.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
+bool SimFlash::MainValid() const {
+    return !mainDamaged_ && RecordValid(kSimMainRecord) &&
+           flash_[kSimMainRecord + kSimRecordHeader.size()] == kSimMainRecordAdditionalLength;
+}
+
 SimFirmware SimFlash::Running() const {
     if (bootDamaged_ || !RecordValid(kSimBootRecord)) {
         return SimFirmware::Dead;
     }
-    if (mainDamaged_ || !RecordValid(kSimMainRecord)) {
+    if (!MainValid()) {
         return SimFirmware::BootCode;
     }
     return SimFirmware::Main;

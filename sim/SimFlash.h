@@ -26,7 +26,10 @@ inline constexpr std::size_t kSimDownloadSize = 0x20000;
 // Where the firmware keeps the INQUIRY identity it reports: main firmware and boot code.
 inline constexpr std::size_t kSimMainRecord = 0x61300;
 inline constexpr std::size_t kSimBootRecord = 0x63D;
-inline constexpr std::array<std::uint8_t, 5> kSimRecordHeader{0x05, 0x80, 0x00, 0x32, 0x5B};
+// A record starts with the INQUIRY header bytes; the main firmware's also states 0x5B more
+// bytes of INQUIRY data, which the boot code's shorter record does not.
+inline constexpr std::array<std::uint8_t, 4> kSimRecordHeader{0x05, 0x80, 0x00, 0x32};
+inline constexpr std::uint8_t kSimMainRecordAdditionalLength = 0x5B;
 inline constexpr std::size_t kSimRecordVendor = 8;    // 8 characters
 inline constexpr std::size_t kSimRecordProduct = 16;  // 16 characters
 inline constexpr std::size_t kSimRecordRevision = 32; // 4 characters
@@ -148,6 +151,7 @@ private:
     SimFlashOutcome Program(const std::vector<std::uint8_t>& source,
                             const std::vector<bool>& sectors, double secondsPerSector);
     bool RecordValid(std::size_t at) const;
+    bool MainValid() const;
     void AdoptIdentity(SimDrive& drive) const;
 
     FlashId chip_;
