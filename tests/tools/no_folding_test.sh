@@ -1,0 +1,23 @@
+#!/bin/sh
+# Packs a copy of the built template and runs it: the program must decode the packed bytes,
+# not values the compiler kept from the template.
+set -eu
+pack=$1
+template=$2
+work=$3
+rm -rf "$work"
+mkdir -p "$work"
+"$pack" make-demo "$work" >/dev/null
+cp "$template" "$work/zelfin"
+"$work/zelfin" >"$work/before.txt"
+grep -q 'HOW_MANY_BIN=0' "$work/before.txt"
+grep -q 'caption:        "Zelfin v2.0.4"' "$work/before.txt"
+"$pack" fill "$work/zelfin" "$work/package.txt" >/dev/null
+"$work/zelfin" >"$work/after.txt"
+grep -q 'caption:        "Flash Program for BRYMOTE DVDRW RVM-270A"' "$work/after.txt"
+grep -q 'HOW_MANY_BIN=1' "$work/after.txt"
+grep -q 'image:          filled' "$work/after.txt"
+grep -q 'slot 1 2:       from "B100" to "B100"' "$work/after.txt"
+"$pack" show "$work/zelfin" | tail -n +2 | cmp - "$work/after.txt"
+rm -rf "$work"
+echo "packed values decoded"
