@@ -22,11 +22,12 @@ inline constexpr uint16_t kPreferAspiTag = 32767;
 
 // Why ExecuteCommand refused a command without sending it (result fields are then untouched).
 enum class Refusal : uint8_t {
-    None,          // the last command reached the transport
-    NoDrive,       // no open handle (pass-through) or no selected address (ASPI)
-    NoEntryPoints, // ASPI transport without a loaded SendASPI32Command
-    NoBuffer,      // a data phase with no buffer allocated
-    LengthAboveCapacity,
+    None,                // the last command reached the transport
+    NoDrive,             // no open handle (pass-through) or no selected address (ASPI)
+    NoEntryPoints,       // ASPI transport without a loaded SendASPI32Command
+    NoBuffer,            // a data phase with no buffer allocated
+    LengthAboveCapacity, // of the buffer, or of the CDB's length field
+    InvalidDirection,
     RequestAbandoned, // an earlier ASPI request could not be retired; the object is unusable
 };
 
@@ -138,9 +139,11 @@ private:
     bool ProbeAspi();
     bool LoadAspi();
     void UnloadAspi();
+    bool Refuse(Refusal reason);
+    uint8_t* BufferFor(uint8_t direction, uint32_t length) const;
     bool ExecutePassThrough(const uint8_t cdb[12], uint8_t direction, uint32_t length);
     bool ExecuteAspi(const uint8_t cdb[12], uint8_t direction, uint32_t length);
-    bool RetireAspiRequest();
+    bool RetireAspiRequest(OsHandle event);
     void FinishTiming(const uint8_t cdb[12]);
     void ScanPassThrough();
     void ScanAspi();

@@ -155,7 +155,11 @@ private:
     bool ReportsUnitAttention(uint8_t opcode) const;
     Reply MediaState();
     double CostOf(uint8_t opcode) const;
-    const Fault* MatchFault(uint8_t opcode, uint32_t count);
+    struct ArmedFault {
+        Fault fault;
+        uint32_t atCount; // 0: every command with the opcode
+    };
+    const Fault* MatchFault(uint8_t opcode, uint32_t count) const;
     void Record(const Request& request, const Reply& reply);
 
     std::string name_;
@@ -177,7 +181,7 @@ private:
     std::array<double, 256> opcodeSeconds_{};
     std::array<bool, 256> hasOpcodeSeconds_{};
     std::array<uint32_t, 256> opcodeCounts_{};
-    std::vector<Fault> faults_;
+    std::vector<ArmedFault> faults_;
     bool vanished_ = false;
     std::unique_ptr<FlashModel> flash_;
     std::vector<TranscriptRecord> transcript_;

@@ -146,6 +146,12 @@ Reply SimFlash::HandleCommand(SimDrive& drive, const Request& request) {
     if (out.restart) {
         drive.PowerOnReset();
         AdoptIdentity(drive);
+        if (Running() == SimFirmware::Dead) {
+            // No firmware runs: from now on the drive answers nothing at all.
+            for (unsigned opcode = 0; opcode < 256; ++opcode) {
+                drive.InjectFault(Fault{static_cast<std::uint8_t>(opcode), 0, Fault::Kind::Vanish});
+            }
+        }
     }
     return reply;
 }

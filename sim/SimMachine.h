@@ -95,6 +95,7 @@ public:
     uint32_t LibraryLoads() const;
     int LoadedLibraries() const; // loads not yet freed
     uint32_t AbortsReceived() const;
+    uint32_t BadEntryCalls() const;             // calls of an entry point that was never handed out
     uint32_t PendingRequests() const;           // ASPI requests not yet completed
     std::vector<uint32_t> ExitRequests() const; // flags of accepted or refused ExitWindowsEx
     bool PrivilegeEnabled() const;
@@ -155,7 +156,10 @@ private:
     const Letter* FindLetter(char letter) const;
     void Spend(double seconds);
     int64_t Ticks();
-    void CompleteDue(std::unique_lock<std::mutex>& lock, OsHandle onlyEvent);
+    void AdvanceTo(int64_t ticks);
+    void CompleteDueLocked();
+    SimDrive* DriveOfHandle(OsHandle handle, Letter** letter);
+    void CompleteDue(); // completes the calling thread's requests whose time has come
     static void WriteCompletion(PendingRequest& request, uint8_t status);
     uint32_t ExecScsi(SrbExecScsiCmd& srb, const AspiRequestRefs& refs);
     uint32_t Abort(SrbAbort& srb, const AspiRequestRefs& refs);
@@ -184,6 +188,9 @@ private:
     uint32_t libraryLoads_ = 0;
     uint32_t badHandleUses_ = 0;
     uint32_t aborts_ = 0;
+    uint32_t badEntryCalls_ = 0;
+    std::map<OsHandle, bool> tokens_;
+    std::atomic<int> pendingCount_{0};
     bool privilegeEnabled_ = false;
     std::atomic<int64_t> ticks_{1'000'000'000}; // never 0: a zero start means "stopped"
     std::atomic<int64_t> readCost_{100};

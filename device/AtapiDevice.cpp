@@ -1,0 +1,210 @@
+#include "device/AtapiDevice.h"
+
+#include <cstring>
+
+namespace zelfin {
+
+namespace {
+
+constexpr const char* kAspiLibrary = "WNASPI32";
+constexpr const char* kSupportInfoName = "GetASPI32SupportInfo";
+constexpr const char* kSendCommandName = "SendASPI32Command";
+constexpr uint32_t kErrorBox = kMbIconError | kMbOk;
+
+uint8_t* AllocateBuffer(Platform& os, uint32_t& capacity) {
+    auto* buffer = static_cast<uint8_t*>(os.HeapAllocZeroed(kBufferCapacity));
+    capacity = buffer != nullptr ? kBufferCapacity : 0;
+    return buffer;
+}
+
+uint8_t SupportStatus(uint32_t supportInfo) {
+    return static_cast<uint8_t>(supportInfo >> 8);
+}
+
+} // namespace
+
+AtapiDevice::AtapiDevice(Platform& os, bool scan, uint16_t applicationTag)
+    : generalWatch(os), commandWatch(os), platform(os), os_(&os) {
+    readBuffer = AllocateBuffer(os, readCapacity);
+    writeBuffer = AllocateBuffer(os, writeCapacity);
+
+    useAspi_ = applicationTag == kPreferAspiTag ? 1 : 0;
+    aspiAvailable_ = ProbeAspi() ? 1 : 0;
+    useAspi_ = (useAspi_ && aspiAvailable_) ? 1 : 0;
+    if (!platform.isNtFamily) {
+        useAspi_ = 1; // the only transport outside the NT family, usable or not
+    }
+    UnloadAspi();
+    if (useAspi_) {
+        LoadAspi();
+    }
+    if (scan) {
+        ScanDrives();
+    }
+}
+
+AtapiDevice::~AtapiDevice() {
+    // A request the ASPI manager never gave back may still write into the buffers: leave them
+    // (and the manager) alone rather than free memory it can reach.
+    if (!aspiAbandoned_) {
+        os_->HeapFree(readBuffer);
+        os_->HeapFree(writeBuffer);
+        UnloadAspi();
+    }
+    readBuffer = nullptr;
+    writeBuffer = nullptr;
+    readCapacity = 0;
+    writeCapacity = 0;
+    CloseDrive();
+}
+
+bool AtapiDevice::ProbeAspi() {
+    const OsModule module = os_->LoadLibrary(kAspiLibrary);
+    if (module == 0) {
+        return false;
+    }
+    const ProcAddress info = os_->GetProcAddress(module, kSupportInfoName);
+    const ProcAddress send = os_->GetProcAddress(module, kSendCommandName);
+    if (info == 0 || send == 0) {
+        os_->FreeLibrary(module);
+        return false;
+    }
+    const uint8_t status = SupportStatus(os_->CallGetASPI32SupportInfo(info));
+    os_->FreeLibrary(module);
+    return status == kSsComp;
+}
+
+bool AtapiDevice::LoadAspi() {
+    const OsModule module = os_->LoadLibrary(kAspiLibrary);
+    if (module == 0) {
+        os_->MessageBox("LoadLibrary:\nWNASPI32.DLL not found.", "Error FS 002", kErrorBox);
+        return false;
+    }
+    auto fail = [&](const char* text, const char* caption) {
+        os_->MessageBox(text, caption, kErrorBox);
+        os_->FreeLibrary(module);
+        aspiModule_ = 0;
+        supportInfo_ = 0;
+        sendCommand_ = 0;
+        return false;
+    };
+    const ProcAddress info = os_->GetProcAddress(module, kSupportInfoName);
+    if (info == 0) {
+        return fail("GetProcAddress:\nGetASPI32SupportInfo not fount.", "Error FS 003");
+    }
+    const ProcAddress send = os_->GetProcAddress(module, kSendCommandName);
+    if (send == 0) {
+        return fail("GetProcAddress:\npfnSendASPI32Command not found.", "Error FS 004");
+    }
+    const char* caption = "GetASPISupportInfo:";
+    switch (SupportStatus(os_->CallGetASPI32SupportInfo(info))) {
+    case kSsComp:
+        aspiModule_ = module;
+        supportInfo_ = info;
+        sendCommand_ = send;
+        return true;
+    case kSsOldManager:
+        return fail("Old ASPI manager.", caption);
+    case kSsIllegalMode:
+        return fail("ASPI for Windows does not support real mode.", caption);
+    case kSsNoAspi:
+        return fail("Could not find the ASPI manager.", caption);
+    default:
+        return fail("Error initializing ASPI.", caption);
+    }
+}
+
+void AtapiDevice::UnloadAspi() {
+    if (aspiModule_ != 0) {
+        os_->FreeLibrary(aspiModule_);
+    }
+    aspiModule_ = 0;
+    supportInfo_ = 0;
+    sendCommand_ = 0;
+}
+
+void AtapiDevice::CopyStateTo(AtapiDevice* job) const {
+    if (job == nullptr || job == this) {
+        return;
+    }
+    // The job never inherits the master's handle or current drive: each handle has one owner.
+    job->CloseDrive();
+    job->timeoutSeconds = timeoutSeconds;
+    job->useAspi_ = useAspi_;
+    job->aspiAvailable_ = aspiAvailable_;
+    job->driveCount_ = driveCount_;
+    job->identity_ = identity_;
+    std::memcpy(job->drives_, drives_, sizeof(drives_));
+}
+
+DriveEntry* AtapiDevice::GetEntry(unsigned index) {
+    if (index >= driveCount_ || index >= static_cast<unsigned>(kMaxDrives) ||
+        !drives_[index].present) {
+        return nullptr;
+    }
+    return &drives_[index];
+}
+
+const DriveEntry* AtapiDevice::GetEntry(unsigned index) const {
+    return const_cast<AtapiDevice*>(this)->GetEntry(index);
+}
+
+uint8_t AtapiDevice::IsPresent(int16_t index) const {
+    if (index < 0 || index >= kMaxDrives) {
+        return 0;
+    }
+    return drives_[index].present;
+}
+
+OpenResult AtapiDevice::OpenDrive(const char* root) {
+    const char path[7] = {'\\', '\\', '.', '\\', root[0], root[0] != '\0' ? root[1] : '\0', '\0'};
+    return os_->CreateFile(path);
+}
+
+bool AtapiDevice::SelectDrive(int16_t index) {
+    // Only a drive that really is current counts as already selected (not "none" or "failed").
+    if (index == currentIndex_ && IsPresent(index)) {
+        return true;
+    }
+    if (!IsPresent(index)) {
+        return false;
+    }
+    if (driveHandle_ != kInvalidHandle) {
+        CloseDrive();
+    }
+    const DriveEntry& slot = drives_[index];
+    useAspi_ = slot.viaAspi;
+    currentIndex_ = index;
+    adapter_ = slot.adapter;
+    target_ = slot.target;
+    lun_ = slot.lun;
+    pathId_ = slot.pathId;
+    std::memcpy(identity_.vendorId, slot.vendorId, sizeof(identity_.vendorId));
+    std::memcpy(identity_.productId, slot.productId, sizeof(identity_.productId));
+    std::memcpy(identity_.revision, slot.revision, sizeof(identity_.revision));
+    std::memcpy(identity_.vendorSpecific, slot.vendorSpecific, sizeof(identity_.vendorSpecific));
+
+    if (platform.isNtFamily && !useAspi_) {
+        const OpenResult opened = OpenDrive(slot.root);
+        if (opened.handle == kInvalidHandle) {
+            lastOsError = opened.error;
+            currentIndex_ = kFailedSelection;
+            adapter_ = target_ = lun_ = pathId_ = -1;
+            driveHandle_ = kInvalidHandle;
+            return false;
+        }
+        driveHandle_ = opened.handle;
+    }
+    return true;
+}
+
+void AtapiDevice::CloseDrive() {
+    if (driveHandle_ != kInvalidHandle) {
+        os_->CloseHandle(driveHandle_);
+    }
+    adapter_ = target_ = lun_ = pathId_ = -1;
+    driveHandle_ = kInvalidHandle;
+    currentIndex_ = kNoCurrentDrive;
+}
+
+} // namespace zelfin
