@@ -1,7 +1,6 @@
 #include "package/PackageTemplate.h"
 
 #include <cstring>
-#include <string>
 #include <string_view>
 
 namespace zelfin {
@@ -47,10 +46,15 @@ void writeTemplate(PackageBlock& block) {
     put(block.HOW_MANY_BIN, "HOW_MANY_BIN=0");
     for (int b = 0; b < kBankCount; ++b) {
         const char digit = static_cast<char>('1' + b);
-        put(block.BIN_START[b], std::string("BIN_START") + digit + "=0000000000");
-        put(block.BIN_SIZE[b],
-            std::string("BIN_SIZE") + digit + (b == 0 ? "=0001048576" : "=0000000000"));
-        put(block.NEW_FW[b], std::string("NEW_FW") + digit + "=N/A ");
+        char start[] = "BIN_START1=0000000000";
+        char size[] = "BIN_SIZE1=0000000000";
+        char newRevision[] = "NEW_FW1=N/A ";
+        start[9] = size[8] = newRevision[6] = digit;
+        if (b == 0)
+            std::memcpy(size + 10, "0001048576", 10);
+        put(block.BIN_START[b], start);
+        put(block.BIN_SIZE[b], size);
+        put(block.NEW_FW[b], newRevision);
     }
     std::memcpy(block.FW_IMAGE, "BANK_START_FROM_HERE", 20);
 }
