@@ -12,7 +12,6 @@
 namespace zelfin {
 
 inline constexpr char kPlaceholderNote[] = "ZELFIN PLACEHOLDER LOADER ";
-inline constexpr std::size_t kPlaceholderNoteLength = sizeof(kPlaceholderNote) - 1 + 2;
 
 constexpr std::array<std::uint8_t, kLoaderAreaSize> MakePlaceholderLoaderArea() {
     std::array<std::uint8_t, kLoaderAreaSize> area{};
