@@ -301,6 +301,7 @@ ModalResult RecordingToolkit::showModal(Window& window) {
     }
     const std::string name(recording->description().name);
     record("modal " + name);
+    drainTasks();
     modalStack_.push_back(recording);
     modalResults_.push_back(ModalResult::None);
     ControlId press = 0;
@@ -369,7 +370,12 @@ DialogAnswer RecordingToolkit::messageDialog(DialogType type, std::string_view t
             answers_.pop_front();
         }
     }
-    dialogs_.push_back(DialogRecord{type, std::string(text), buttons, answer});
+    drainTasks();
+    DialogRecord shown{type, std::string(text), buttons, answer};
+    if (onDialog_) {
+        onDialog_(shown);
+    }
+    dialogs_.push_back(std::move(shown));
     record("dialog " + std::string(kindName(type)) +
            (buttons == DialogButtons::Ok ? " [OK]" : " [&Yes &No]") + " -> " +
            std::string(answerName(answer)) + ": " + std::string(text));

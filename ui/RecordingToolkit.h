@@ -1,7 +1,8 @@
 #pragma once
 // A toolkit that draws nothing: it records every change to every control, every caption and
 // every dialog in order, answers dialogs from a script, and runs the main-thread queue and the
-// timers only when asked. Tests drive the program through it as a user would.
+// timers only when asked. Tests drive the program through it as a user would. As a native modal
+// loop does, a dialog or modal window runs the main-thread tasks already queued when it opens.
 
 #include "ui/Toolkit.h"
 
@@ -127,6 +128,11 @@ public:
     // A user action taken when the message loop finds nothing pending.
     void whenIdle(std::function<void()> action) { idleActions_.push_back(std::move(action)); }
     void setStallLimit(std::chrono::milliseconds limit) { stallLimit_ = limit; }
+    // Called while a dialog is up, before it is answered: what the user does meanwhile (takes
+    // the disc out, pushes the tray in).
+    void onDialog(std::function<void(const DialogRecord&)> action) {
+        onDialog_ = std::move(action);
+    }
 
     // The user. A click on a disabled button does nothing.
     void click(ControlId button, std::string_view window = {});
@@ -177,6 +183,7 @@ private:
     std::deque<DialogAnswer> answers_;
     std::deque<ControlId> modalPresses_;
     std::deque<std::function<void()>> idleActions_;
+    std::function<void(const DialogRecord&)> onDialog_;
     int unscriptedQuestions_ = 0;
     bool terminated_ = false;
     std::chrono::milliseconds stallLimit_ = std::chrono::seconds(60);
