@@ -56,6 +56,8 @@ std::vector<std::string> standardWindowMenu(const TitleBar& titleBar) {
             "Ma&ximize" + greyed, "-",     "&Close"};
 }
 
+constexpr std::size_t kDialogLimit = 1000;
+
 } // namespace
 
 std::string describeColour(Colour colour) {
@@ -360,6 +362,10 @@ void RecordingToolkit::pressButton(RecordingWindow& window, ControlId button) {
 
 DialogAnswer RecordingToolkit::messageDialog(DialogType type, std::string_view text,
                                              DialogButtons buttons) {
+    // A program caught in a loop of dialogs fails the test instead of hanging it.
+    if (dialogs_.size() >= kDialogLimit) {
+        throw std::runtime_error("more than " + std::to_string(kDialogLimit) + " dialogs");
+    }
     DialogAnswer answer = DialogAnswer::Ok;
     if (buttons == DialogButtons::YesNo) {
         if (answers_.empty()) {
@@ -370,11 +376,11 @@ DialogAnswer RecordingToolkit::messageDialog(DialogType type, std::string_view t
             answers_.pop_front();
         }
     }
-    drainTasks();
     DialogRecord shown{type, std::string(text), buttons, answer};
     if (onDialog_) {
         onDialog_(shown);
     }
+    drainTasks();
     dialogs_.push_back(std::move(shown));
     record("dialog " + std::string(kindName(type)) +
            (buttons == DialogButtons::Ok ? " [OK]" : " [&Yes &No]") + " -> " +
@@ -439,6 +445,11 @@ void RecordingToolkit::runOnMainThread(std::function<void()> task) {
     std::lock_guard lock(queueMutex_);
     tasks_.push_back(std::move(task));
     queueReady_.notify_one();
+}
+
+std::size_t RecordingToolkit::pendingTasks() const {
+    std::lock_guard lock(queueMutex_);
+    return tasks_.size();
 }
 
 void RecordingToolkit::runPending() {

@@ -143,6 +143,7 @@ public:
     // Main-thread queue. runPending runs what is queued now; runUntil keeps running queued tasks
     // as workers post them until done() holds or the time limit passes (false then).
     void runPending();
+    std::size_t pendingTasks() const;
     bool runUntil(const std::function<bool()>& done,
                   std::chrono::milliseconds limit = std::chrono::seconds(60));
 

@@ -7,6 +7,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 namespace zelfin::apptest {
 namespace {
 
@@ -124,6 +127,33 @@ TEST_F(DiscAndTray, ADriveThatStopsAnsweringFailsTheJob) {
     EXPECT_THAT(j.dialogTexts(), ElementsAre(kFailure));
     EXPECT_EQ(drive.CommandCount(0x3B), 0u);
     EXPECT_TRUE(j.kit.terminated());
+}
+
+// The first drive's worker ends while the second drive's check waits for the user: that end
+// must not end the run.
+TEST_F(DiscAndTray, AWorkerEndingDuringALaterCheckDoesNotEndTheRun) {
+    Journey automatic({{"AUTOMODE", "1"}, {"CHKDISC", "1"}, {"REBOOT", "0"}});
+    sim::SimDrive& first = automatic.addDrive('D', testpackage::kOldRevision);
+    sim::SimDrive& second = automatic.addDrive('E', testpackage::kOldRevision, {0, 0, 1, 0});
+    second.SetDisc(sim::Disc::Present);
+    automatic.kit.onDialog([&](const ui::DialogRecord& dialog) {
+        if (dialog.text != kRemoveDisc) {
+            return;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (automatic.kit.pendingTasks() == 0 && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_EQ(automatic.kit.pendingTasks(), 1u) << "the first job did not end in time";
+        second.SetDisc(sim::Disc::Absent);
+    });
+
+    automatic.start();
+    automatic.finishRun();
+
+    EXPECT_THAT(automatic.dialogTexts(), ElementsAre(kRemoveDisc, kSuccess));
+    EXPECT_EQ(automatic.flashOf(first).Commits(), 1u);
+    EXPECT_EQ(automatic.flashOf(second).Commits(), 1u);
 }
 
 TEST_F(DiscAndTray, WithoutChkDiscTheTrayIsNotLookedAt) {
