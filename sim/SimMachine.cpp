@@ -313,6 +313,7 @@ bool SimMachine::ScsiPassThroughDirect(OsHandle handle, PassThroughBlock& block,
         if (letter == nullptr) {
             return false;
         }
+        lastPassThrough_ = block;
     }
     zelfin::ScsiPassThroughDirect& request = block.sptd;
     // The driver checks the request as the OS does before anything reaches the drive.
@@ -516,6 +517,7 @@ uint32_t SimMachine::ExecScsi(SrbExecScsiCmd& srb, const AspiRequestRefs& refs) 
     SimDrive* drive = nullptr;
     {
         std::lock_guard lock(mutex_);
+        lastExecSrb_ = srb;
         for (const AspiDevice& d : aspiDevices_) {
             if (d.adapter == srb.SRB_HaId && d.target == srb.SRB_Target && d.lun == srb.SRB_Lun) {
                 drive = d.drive;
@@ -795,6 +797,16 @@ uint32_t SimMachine::PendingRequests() const {
 std::vector<uint32_t> SimMachine::ExitRequests() const {
     std::lock_guard lock(mutex_);
     return exits_;
+}
+
+PassThroughBlock SimMachine::LastPassThroughBlock() const {
+    std::lock_guard lock(mutex_);
+    return lastPassThrough_;
+}
+
+SrbExecScsiCmd SimMachine::LastExecSrb() const {
+    std::lock_guard lock(mutex_);
+    return lastExecSrb_;
 }
 
 bool SimMachine::PrivilegeEnabled() const {

@@ -99,6 +99,9 @@ public:
     uint32_t PendingRequests() const;           // ASPI requests not yet completed
     std::vector<uint32_t> ExitRequests() const; // flags of accepted or refused ExitWindowsEx
     bool PrivilegeEnabled() const;
+    // The latest request blocks exactly as the caller handed them over.
+    PassThroughBlock LastPassThroughBlock() const;
+    SrbExecScsiCmd LastExecSrb() const;
 
     // Platform.
     bool GetVersionEx(OsVersionInfo& info) override;
@@ -191,6 +194,8 @@ private:
     uint32_t badEntryCalls_ = 0;
     std::map<OsHandle, bool> tokens_;
     std::atomic<int> pendingCount_{0};
+    PassThroughBlock lastPassThrough_{};
+    SrbExecScsiCmd lastExecSrb_{};
     bool privilegeEnabled_ = false;
     std::atomic<int64_t> ticks_{1'000'000'000}; // never 0: a zero start means "stopped"
     std::atomic<int64_t> readCost_{100};

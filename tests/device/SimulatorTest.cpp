@@ -1,0 +1,96 @@
+// The simulated drive as a model of a real one, and its transcript format.
+#include "DeviceTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace zelfin::testing {
+namespace {
+
+TEST(Transcript, LinesRoundTrip) {
+    sim::TranscriptRecord record;
+    record.cdb = {0x3B, 0x05, 0x01, 0x00, 0x10, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00};
+    record.direction = 0;
+    record.length = 4096;
+    record.senseKey = 0x05;
+    record.senseAsc = 0x26;
+    record.senseAscq = 0x01;
+    record.outcome = sim::Outcome::CheckCondition;
+    record.seconds = 0.25;
+    const std::string line = sim::FormatTranscriptLine(record);
+    EXPECT_EQ(line, "3B 05 01 00 10 00 00 10 00 00 00 00 | out 4096 | sense 05/26/01 | check | "
+                    "xfer 0 | 0.250000 s");
+    const auto parsed = sim::ParseTranscriptLine(line);
+    ASSERT_TRUE(parsed.has_value());
+    EXPECT_EQ(parsed->cdb, record.cdb);
+    EXPECT_EQ(parsed->length, 4096u);
+    EXPECT_EQ(parsed->senseAsc, 0x26);
+    EXPECT_EQ(parsed->outcome, sim::Outcome::CheckCondition);
+    EXPECT_FALSE(sim::ParseTranscriptLine("3B 05 | out").has_value());
+}
+
+TEST(Transcript, SinkReceivesEveryCommand) {
+    NtMachine nt(1);
+    std::vector<std::string> lines;
+    nt.drives[0]->SetTranscriptSink([&](const std::string& line) { lines.push_back(line); });
+    AtapiDevice device(nt.machine, true);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.size(), nt.drives[0]->Transcript().size());
+    EXPECT_TRUE(sim::ParseTranscriptLine(lines.back()).has_value());
+}
+
+TEST(SimDrive, AnswersLikeAnMmcDrive) {
+    NtMachine nt(1);
+    sim::SimDrive& drive = *nt.drives[0];
+    AtapiDevice device(nt.machine, true);
+    ASSERT_TRUE(device.SelectDrive(0));
+
+    drive.PowerOnReset();
+    EXPECT_TRUE(device.Inquiry(0, 0, 0, 96, 0)) << "INQUIRY never reports unit attention";
+    EXPECT_FALSE(device.TestUnitReady());
+    EXPECT_TRUE(device.SenseIs(0x06, 0x29));
+    EXPECT_TRUE(device.TestUnitReady()) << "reported once";
+
+    drive.SetDisc(sim::Disc::Absent);
+    EXPECT_FALSE(device.TestUnitReady());
+    EXPECT_EQ(device.senseAscq, 0x01);
+    drive.SetTrayOpen(true);
+    EXPECT_FALSE(device.TestUnitReady());
+    EXPECT_EQ(device.senseAscq, 0x02);
+
+    EXPECT_FALSE(device.Inquiry(0, 1, 0x80, 96, 0)) << "no vital product data pages";
+    EXPECT_TRUE(device.SenseIs(0x05, 0x24));
+    EXPECT_FALSE(device.GetEventStatus(0, 0x10, 8, 0)) << "only polled operation";
+}
+
+TEST(SimDrive, InquiryHonoursTheAllocationLength) {
+    NtMachine nt(1);
+    AtapiDevice device(nt.machine, true);
+    ASSERT_TRUE(device.SelectDrive(0));
+    std::memset(device.readBuffer, 0xEE, 64);
+    ASSERT_TRUE(device.Inquiry(0, 0, 0, 36, 0));
+    EXPECT_EQ(device.transferred, 36u);
+    EXPECT_EQ(device.readBuffer[36], 0xEE);
+}
+
+TEST(SimDrive, VanishedDriveFailsAtTheTransport) {
+    NtMachine nt(1);
+    AtapiDevice device(nt.machine, true);
+    ASSERT_TRUE(device.SelectDrive(0));
+    nt.drives[0]->InjectFault({0x00, 1, sim::Fault::Kind::Vanish});
+    EXPECT_FALSE(device.TestUnitReady());
+    EXPECT_FALSE(device.Inquiry(0, 0, 0, 96, 0));
+    EXPECT_EQ(device.resultCode, 0);
+    EXPECT_TRUE(nt.drives[0]->Vanished());
+}
+
+TEST(SimMachine, VirtualClockCostsNoRealTime) {
+    sim::SimMachine machine;
+    const double start = machine.NowSeconds();
+    machine.Sleep(120000);
+    EXPECT_NEAR(machine.NowSeconds() - start, 120.0, 1e-6);
+}
+
+} // namespace
+} // namespace zelfin::testing

@@ -1,0 +1,72 @@
+// The interval timer and the system restart.
+#include "DeviceTestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace zelfin::testing {
+namespace {
+
+TEST(HiTimer, SubtractsItsOwnCostAndAccumulatesAcrossStops) {
+    sim::SimMachine machine;
+    machine.SetCounterReadCost(0.001);
+    HiTimer watch(machine);
+    EXPECT_EQ(watch.overhead, sim::SimMachine::kFrequency / 1000);
+
+    watch.Start(true);
+    machine.AdvanceClock(2.0);
+    EXPECT_NEAR(static_cast<double>(watch.Lap()), 2.0, 1e-9);
+    watch.Stop();
+    EXPECT_NEAR(static_cast<double>(watch.Total()), 2.001, 1e-9) << "the lap read cost time";
+    EXPECT_EQ(watch.Lap(), 0.0L) << "a stopped watch has no lap";
+
+    watch.Start(false);
+    machine.AdvanceClock(1.0);
+    watch.Stop();
+    EXPECT_NEAR(static_cast<double>(watch.Total()), 3.001, 1e-9);
+    watch.Start(true);
+    watch.Stop();
+    EXPECT_NEAR(static_cast<double>(watch.Total()), 0.0, 1e-9);
+}
+
+TEST(HiTimer, UnavailableCounterReadsZero) {
+    sim::SimMachine machine;
+    machine.SetPerformanceCounterAvailable(false);
+    HiTimer watch(machine);
+    EXPECT_EQ(watch.unavailable, 1);
+    watch.Start(true);
+    machine.AdvanceClock(5.0);
+    EXPECT_EQ(watch.Lap(), 0.0L);
+    watch.Stop();
+    EXPECT_EQ(watch.Total(), 0.0L);
+}
+
+TEST(OSInfo, RestartOnNtEnablesThePrivilegeFirst) {
+    sim::SimMachine machine(sim::OsFamily::NT);
+    OSInfo os(machine);
+    EXPECT_TRUE(os.RestartSystem());
+    EXPECT_TRUE(machine.PrivilegeEnabled());
+    EXPECT_EQ(machine.ExitRequests(), (std::vector<uint32_t>{kEwxReboot | kEwxForce}));
+    EXPECT_EQ(machine.BadHandleUses(), 0u);
+}
+
+TEST(OSInfo, RestartWithoutThePrivilegeAsksForNothing) {
+    sim::SimMachine machine(sim::OsFamily::NT);
+    machine.SetShutdownPrivilegeHeld(false);
+    EXPECT_FALSE(OSInfo(machine).RestartSystem());
+    machine.SetShutdownPrivilegeHeld(true);
+    machine.SetTokenOpenFails(true);
+    EXPECT_FALSE(OSInfo(machine).RestartSystem());
+    EXPECT_TRUE(machine.ExitRequests().empty());
+}
+
+TEST(OSInfo, NinetyFiveFamilyRestartsDirectly) {
+    sim::SimMachine machine(sim::OsFamily::Windows95);
+    machine.SetTokenOpenFails(true);
+    OSInfo os(machine);
+    EXPECT_EQ(os.isNtFamily, 0);
+    EXPECT_TRUE(os.ExitSystem(0));
+    EXPECT_EQ(machine.ExitRequests(), (std::vector<uint32_t>{kEwxForce}));
+}
+
+} // namespace
+} // namespace zelfin::testing
