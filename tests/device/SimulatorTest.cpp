@@ -94,3 +94,38 @@ TEST(SimMachine, VirtualClockCostsNoRealTime) {
 
 } // namespace
 } // namespace zelfin::testing
+
+#include "sim/Scenario.h"
+
+namespace zelfin::testing {
+namespace {
+
+TEST(Scenario, DefaultIsOneSupportedDriveOnD) {
+    sim::Scenario scenario = sim::DefaultScenario();
+    AtapiDevice device(*scenario.machine, true);
+    ASSERT_EQ(device.GetDriveCount(), 1);
+    EXPECT_EQ(std::string(device.GetEntry(0)->root), "D:\\");
+    EXPECT_EQ(std::string(device.GetEntry(0)->displayId), "BRYMOTE DVDRW RVM-270A  ");
+    EXPECT_EQ(device.GetEntry(0)->flashId[0], 0xBF);
+}
+
+TEST(Scenario, TextDescribesDrivesAndTheMachine) {
+    sim::Scenario scenario = sim::ParseScenario(R"(# two drives
+os nt
+letter C fixed
+drive E OTHER "DVD-ROM X16" 2.10 other target=3   # not ours
+drive F BRYMOTE "DVDRW RVM-270A" 1.02 flash=DA,C8,00,00 address=none disc=present
+)");
+    ASSERT_EQ(scenario.drives.size(), 2u);
+    AtapiDevice device(*scenario.machine, true);
+    ASSERT_EQ(device.GetDriveCount(), 2);
+    EXPECT_EQ(device.GetEntry(0)->target, 3);
+    EXPECT_EQ(device.GetEntry(1)->adapter, 2) << "made-up address";
+    EXPECT_EQ(std::string(device.GetEntry(1)->revision), "1.02");
+
+    EXPECT_THROW(sim::ParseScenario("drive D X Y 1.00 colour=blue"), std::invalid_argument);
+    EXPECT_THROW(sim::ParseScenario("os mac"), std::invalid_argument);
+}
+
+} // namespace
+} // namespace zelfin::testing

@@ -1,0 +1,163 @@
+#include "sim/Scenario.h"
+
+#include <cstdlib>
+#include <stdexcept>
+
+namespace zelfin::sim {
+
+namespace {
+
+std::vector<std::string> Tokens(std::string_view line, int number) {
+    std::vector<std::string> tokens;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        if (line[i] == ' ' || line[i] == '\t' || line[i] == '\r') {
+            ++i;
+            continue;
+        }
+        if (line[i] == '#') {
+            break;
+        }
+        std::string token;
+        if (line[i] == '"') {
+            const std::size_t end = line.find('"', i + 1);
+            if (end == std::string_view::npos) {
+                throw std::invalid_argument("scenario line " + std::to_string(number) +
+                                            ": unterminated quote");
+            }
+            token = std::string(line.substr(i + 1, end - i - 1));
+            i = end + 1;
+        } else {
+            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r') {
+                token += line[i++];
+            }
+        }
+        tokens.push_back(token);
+    }
+    return tokens;
+}
+
+[[noreturn]] void Fail(int number, const std::string& what) {
+    throw std::invalid_argument("scenario line " + std::to_string(number) + ": " + what);
+}
+
+unsigned long Number(const std::string& text, int base, unsigned long max, int line) {
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text.c_str(), &end, base);
+    if (text.empty() || *end != '\0' || value > max) {
+        Fail(line, "bad number '" + text + "'");
+    }
+    return value;
+}
+
+char Letter(const std::string& text, int line) {
+    if (text.empty() || text.size() > 2 || (text.size() == 2 && text[1] != ':') ||
+        !((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z'))) {
+        Fail(line, "bad drive letter '" + text + "'");
+    }
+    return text[0];
+}
+
+void DriveLine(Scenario& scenario, const std::vector<std::string>& t, int line) {
+    // drive LETTER VENDOR PRODUCT REVISION [key=value ...]
+    if (t.size() < 5) {
+        Fail(line, "drive needs a letter, vendor, product and revision");
+    }
+    SimMachine& machine = *scenario.machine;
+    SimDrive& drive = machine.NewDrive(std::string(1, Letter(t[1], line)));
+    drive.SetIdentity(t[2], t[3], t[4]);
+    ScsiPlace place{1, 0, static_cast<uint8_t>(scenario.drives.size()), 0};
+    AddressQuery query = AddressQuery::Real;
+    uint32_t openError = 0;
+    for (std::size_t i = 5; i < t.size(); ++i) {
+        const std::string& option = t[i];
+        const std::size_t eq = option.find('=');
+        const std::string key = option.substr(0, eq);
+        const std::string value = eq == std::string::npos ? "" : option.substr(eq + 1);
+        if (key == "other") {
+            drive.SetVendorCommands(false);
+        } else if (key == "flash" && value.size() == 11) {
+            drive.SetFlashId(static_cast<uint8_t>(Number(value.substr(0, 2), 16, 255, line)),
+                             static_cast<uint8_t>(Number(value.substr(3, 2), 16, 255, line)),
+                             static_cast<uint8_t>(Number(value.substr(6, 2), 16, 255, line)),
+                             static_cast<uint8_t>(Number(value.substr(9, 2), 16, 255, line)));
+        } else if (key == "port") {
+            place.port = static_cast<uint8_t>(Number(value, 10, 255, line));
+        } else if (key == "target") {
+            place.target = static_cast<uint8_t>(Number(value, 10, 255, line));
+        } else if (key == "lun") {
+            place.lun = static_cast<uint8_t>(Number(value, 10, 7, line));
+        } else if (key == "address" && (value == "none" || value == "zero")) {
+            query = value == "none" ? AddressQuery::Unsupported : AddressQuery::LengthZero;
+        } else if (key == "disc" &&
+                   (value == "absent" || value == "present" || value == "locked")) {
+            drive.SetDisc(value == "absent"    ? Disc::Absent
+                          : value == "present" ? Disc::Present
+                                               : Disc::Locked);
+        } else if (key == "tray" && (value == "open" || value == "closed")) {
+            drive.SetTrayOpen(value == "open");
+        } else if (key == "ready") {
+            drive.SetBecomingReady(static_cast<uint32_t>(Number(value, 10, UINT32_MAX, line)));
+        } else if (key == "attention") {
+            drive.PowerOnReset();
+        } else if (key == "seconds") {
+            drive.SetCommandSeconds(std::strtod(value.c_str(), nullptr));
+        } else if (key == "open-error") {
+            openError = static_cast<uint32_t>(Number(value, 10, UINT32_MAX, line));
+        } else if (key == "aspi") {
+            machine.AddAspiDevice(place.port, place.target, place.lun, kDtypeCdrom, &drive);
+        } else {
+            Fail(line, "unknown drive option '" + option + "'");
+        }
+    }
+    machine.AddOpticalLetter(drive.Name()[0], drive, place, query);
+    machine.SetOpenError(drive.Name()[0], openError);
+    scenario.drives.push_back(&drive);
+}
+
+} // namespace
+
+Scenario DefaultScenario() {
+    return ParseScenario("os nt\nletter C fixed\ndrive D BRYMOTE \"DVDRW RVM-270A\" 1.00 "
+                         "flash=BF,D6,00,01 port=1 target=0\n");
+}
+
+Scenario ParseScenario(std::string_view text) {
+    Scenario scenario;
+    scenario.machine = std::make_unique<SimMachine>(OsFamily::NT);
+    int number = 0;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+        ++number;
+        const std::vector<std::string> t = Tokens(line, number);
+        if (t.empty()) {
+            continue;
+        }
+        SimMachine& machine = *scenario.machine;
+        if (t[0] == "os" && t.size() == 2 && (t[1] == "nt" || t[1] == "95")) {
+            machine.SetOsFamily(t[1] == "nt" ? OsFamily::NT : OsFamily::Windows95);
+        } else if (t[0] == "clock" && t.size() == 2 && (t[1] == "virtual" || t[1] == "real")) {
+            machine.SetClockMode(t[1] == "real" ? ClockMode::Real : ClockMode::Virtual);
+        } else if (t[0] == "aspi" && t.size() == 2 && (t[1] == "installed" || t[1] == "absent")) {
+            machine.Aspi().installed = t[1] == "installed";
+        } else if (t[0] == "letter" && t.size() == 3) {
+            const uint32_t type = t[2] == "fixed"       ? kDriveFixed
+                                  : t[2] == "removable" ? kDriveRemovable
+                                  : t[2] == "remote"    ? kDriveRemote
+                                                        : kDriveUnknown;
+            if (type == kDriveUnknown) {
+                Fail(number, "unknown letter kind '" + t[2] + "'");
+            }
+            machine.AddLetter(Letter(t[1], number), type);
+        } else if (t[0] == "drive") {
+            DriveLine(scenario, t, number);
+        } else {
+            Fail(number, "cannot read '" + std::string(line) + "'");
+        }
+    }
+    return scenario;
+}
+
+} // namespace zelfin::sim
