@@ -1,0 +1,130 @@
+#include "frontends/cli/Cli.h"
+
+#include "app/Zelfin.h"
+#include "frontends/cli/CliOptions.h"
+#include "frontends/cli/RealPlatform.h"
+#include "frontends/cli/Scenario.h"
+#include "frontends/cli/TracingPlatform.h"
+#include "frontends/terminal/TerminalToolkit.h"
+#include "sim/Transcript.h"
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+
+namespace zelfin::cli {
+namespace {
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+int statusOf(terminal::Ending ending) {
+    switch (ending) {
+    case terminal::Ending::Nothing:
+    case terminal::Ending::Success:
+        return kExitDone;
+    case terminal::Ending::Failure:
+        return kExitFailed;
+    case terminal::Ending::Declined:
+        return kExitDeclined;
+    case terminal::Ending::Unanswerable:
+        return kExitUsage;
+    }
+    return kExitFailed;
+}
+
+void writeSimTranscript(const Scenario& scenario, const std::string& path) {
+    std::ofstream out(path);
+    for (const SimulatedDrive& d : scenario.drives) {
+        for (const sim::TranscriptRecord& record : d.drive->Transcript()) {
+            out << sim::FormatTranscriptLine(record) << '\n';
+        }
+    }
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+} // namespace
+
+int runCli(const std::vector<std::string>& args, const PackageBlock& block, std::istream& in,
+           std::ostream& out, std::ostream& err, bool stdinIsTerminal) {
+    CliOptions options;
+    try {
+        options = parseOptions(args);
+    } catch (const std::invalid_argument& error) {
+        err << "zelfin-cli: " << error.what() << '\n' << kUsage;
+        return kExitUsage;
+    }
+    if (options.help) {
+        out << kUsage;
+        return kExitDone;
+    }
+    // Nobody can be asked: rather than guess at a firmware update, do nothing at all.
+    if (!stdinIsTerminal && !options.yes && options.answers.empty()) {
+        err << "zelfin-cli: standard input is not a terminal and no answers were given; "
+               "refusing to guess. Give --yes (or --answers) to answer the questions in "
+               "advance.\n";
+        return kExitUsage;
+    }
+
+    Scenario scenario;
+    std::unique_ptr<Platform> real;
+    Platform* platform = nullptr;
+    try {
+        if (options.simulate) {
+            scenario = options.scenarioFile.empty() ? defaultScenario()
+                                                    : readScenarioFile(options.scenarioFile);
+            platform = scenario.machine.get();
+        } else {
+            std::string whyNot;
+            real = makeRealPlatform(whyNot);
+            if (!real) {
+                err << "zelfin-cli: " << whyNot << '\n';
+                return kExitUsage;
+            }
+            platform = real.get();
+        }
+    } catch (const std::exception& error) {
+        err << "zelfin-cli: " << error.what() << '\n';
+        return kExitUsage;
+    }
+
+    std::unique_ptr<std::FILE, FileCloser> traceFile;
+    std::unique_ptr<TracingPlatform> tracing;
+    if (!options.traceFile.empty()) {
+        traceFile.reset(std::fopen(options.traceFile.c_str(), "w"));
+        if (!traceFile) {
+            err << "zelfin-cli: cannot write the trace file " << options.traceFile << '\n';
+            return kExitUsage;
+        }
+        tracing = std::make_unique<TracingPlatform>(*platform, traceFile.get());
+        platform = tracing.get();
+    }
+
+    terminal::TerminalScript script;
+    script.interactive = stdinIsTerminal;
+    script.answers.assign(options.answers.begin(), options.answers.end());
+    script.answerYesToAll = options.yes;
+    script.driveIndex = options.driveIndex;
+    script.pressUpdate = options.pressUpdate;
+    terminal::TerminalToolkit toolkit(in, out, script);
+
+    app::runZelfin(toolkit, *platform, block);
+
+    if (options.simulate) {
+        for (const SimulatedDrive& d : scenario.drives) {
+            out << "(simulated drive " << d.letter << ": now reports revision "
+                << d.drive->Revision() << ")\n";
+        }
+        if (!options.simTranscriptFile.empty()) {
+            writeSimTranscript(scenario, options.simTranscriptFile);
+        }
+    }
+    return statusOf(toolkit.ending());
+}
+
+} // namespace zelfin::cli

@@ -1,0 +1,29 @@
+#pragma once
+// The simulated machine zelfin-cli runs on with --simulate: by default one BRYMOTE DVDRW
+// RVM-270A at D: running revision 1A05, or what a scenario file describes (see SCENARIO.md).
+
+#include "sim/SimMachine.h"
+
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace zelfin::cli {
+
+struct SimulatedDrive {
+    char letter = 0;
+    sim::SimDrive* drive = nullptr;
+};
+
+struct Scenario {
+    std::unique_ptr<sim::SimMachine> machine;
+    std::vector<SimulatedDrive> drives;
+};
+
+Scenario defaultScenario();
+// Throws std::runtime_error naming the line of the first thing it cannot use.
+Scenario readScenario(std::istream& in);
+Scenario readScenarioFile(const std::string& path);
+
+} // namespace zelfin::cli
