@@ -65,7 +65,12 @@ void WriteSense(uint8_t* out, std::size_t room, const Sense& sense) {
 SimMachine::SimMachine(OsFamily family) : family_(family) {
 }
 
-SimMachine::~SimMachine() = default;
+SimMachine::~SimMachine() {
+    // What the process never freed goes with the process.
+    for (auto& [block, size] : heap_) {
+        std::free(block);
+    }
+}
 
 SimDrive& SimMachine::NewDrive(const std::string& name) {
     std::lock_guard lock(mutex_);
@@ -253,10 +258,23 @@ void* SimMachine::HeapAllocZeroed(std::size_t bytes) {
     if (heapFailureSize_ != 0 && bytes == heapFailureSize_) {
         return nullptr;
     }
-    return std::calloc(bytes == 0 ? 1 : bytes, 1);
+    void* block = std::calloc(bytes == 0 ? 1 : bytes, 1);
+    if (block != nullptr) {
+        std::lock_guard lock(mutex_);
+        heap_[block] = bytes;
+    }
+    return block;
 }
 
 void SimMachine::HeapFree(void* block) {
+    if (block == nullptr) {
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    if (heap_.erase(block) == 0) {
+        ++badHandleUses_; // not a block of this heap
+        return;
+    }
     std::free(block);
 }
 
@@ -782,6 +800,11 @@ int SimMachine::LoadedLibraries() const {
 uint32_t SimMachine::AbortsReceived() const {
     std::lock_guard lock(mutex_);
     return aborts_;
+}
+
+std::size_t SimMachine::LiveHeapBlocks() const {
+    std::lock_guard lock(mutex_);
+    return heap_.size();
 }
 
 uint32_t SimMachine::BadEntryCalls() const {

@@ -95,7 +95,9 @@ public:
     uint32_t LibraryLoads() const;
     int LoadedLibraries() const; // loads not yet freed
     uint32_t AbortsReceived() const;
-    uint32_t BadEntryCalls() const;             // calls of an entry point that was never handed out
+    uint32_t BadEntryCalls() const;
+    std::size_t LiveHeapBlocks() const; // process heap blocks not yet freed (freed at the end) //
+                                        // calls of an entry point that was never handed out
     uint32_t PendingRequests() const;           // ASPI requests not yet completed
     std::vector<uint32_t> ExitRequests() const; // flags of accepted or refused ExitWindowsEx
     bool PrivilegeEnabled() const;
@@ -194,6 +196,7 @@ private:
     uint32_t badEntryCalls_ = 0;
     std::map<OsHandle, bool> tokens_;
     std::atomic<int> pendingCount_{0};
+    std::map<void*, std::size_t> heap_;
     PassThroughBlock lastPassThrough_{};
     SrbExecScsiCmd lastExecSrb_{};
     bool privilegeEnabled_ = false;

@@ -232,6 +232,23 @@ TEST_F(Aspi, RequestThatCannotBeRetiredDisablesTheObject) {
     EXPECT_EQ(drive().Transcript().size(), sent);
 }
 
+TEST(AspiAbandoned, DestructionLeavesTheManagersMemoryAlone) {
+    AspiMachine aspi(1);
+    {
+        AtapiDevice device(aspi.machine, true);
+        aspi.machine.Aspi().requestsStayPending = true;
+        aspi.machine.Aspi().abortIgnored = true;
+        device.SetTimeout(1);
+        ASSERT_TRUE(device.SelectDrive(0));
+        device.TestUnitReady();
+        ASSERT_EQ(device.lastRefusal, Refusal::None);
+        EXPECT_FALSE(device.TestUnitReady());
+        EXPECT_EQ(device.lastRefusal, Refusal::RequestAbandoned);
+    }
+    EXPECT_EQ(aspi.machine.LiveHeapBlocks(), 2u) << "the request may still write into them";
+    EXPECT_EQ(aspi.machine.LoadedLibraries(), 1);
+}
+
 TEST(AspiRefusal, NoEntryPointsRefusesWithoutCalling) {
     sim::SimMachine machine(sim::OsFamily::Windows95);
     AtapiDevice device(machine, false);

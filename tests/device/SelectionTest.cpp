@@ -167,6 +167,7 @@ TEST(DeviceObject, DestructionClosesTheOpenDrive) {
         EXPECT_EQ(nt.machine.OpenHandleCount(), 1);
     }
     EXPECT_EQ(nt.machine.OpenHandleCount(), 0);
+    EXPECT_EQ(nt.machine.LiveHeapBlocks(), 0u) << "both buffers freed";
     EXPECT_EQ(nt.machine.BadHandleUses(), 0u);
 }
 
