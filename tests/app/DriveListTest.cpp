@@ -17,11 +17,11 @@ using testing::ElementsAre;
 const std::string kOld(testpackage::kOldRevision);
 const std::string kNew(testpackage::kNewRevision);
 
-DriveEntry entryWith(const char* root, const char* id, const char* revision) {
+DriveEntry entryWith(std::string_view root, std::string_view id, std::string_view revision) {
     DriveEntry entry{};
-    std::strncpy(entry.root, root, sizeof entry.root - 1);
-    std::memcpy(entry.displayId, id, std::strlen(id));
-    std::strncpy(entry.revision, revision, sizeof entry.revision - 1);
+    setField(entry.root, root);
+    setField(entry.displayId, id);
+    setField(entry.revision, revision);
     entry.adapter = 1;
     entry.pathId = 0;
     entry.target = 2;
