@@ -129,3 +129,29 @@ drive F BRYMOTE "DVDRW RVM-270A" 1.02 flash=DA,C8,00,00 address=none disc=presen
 
 } // namespace
 } // namespace zelfin::testing
+
+namespace zelfin::testing {
+namespace {
+
+TEST(SimMachine, RealTimeClockServesBothTransports) {
+    AspiMachine aspi(1);
+    aspi.machine.SetClockMode(sim::ClockMode::Real);
+    aspi.drives[0]->SetCommandSeconds(0.01);
+    AtapiDevice device(aspi.machine, true);
+    ASSERT_TRUE(device.SelectDrive(0));
+    const double start = aspi.machine.NowSeconds();
+    EXPECT_TRUE(device.TestUnitReady());
+    EXPECT_GE(aspi.machine.NowSeconds() - start, 0.01);
+    EXPECT_GE(device.elapsedSeconds, 0.009);
+
+    NtMachine nt(1);
+    nt.machine.SetClockMode(sim::ClockMode::Real);
+    nt.drives[0]->SetCommandSeconds(0.01);
+    AtapiDevice direct(nt.machine, true);
+    ASSERT_TRUE(direct.SelectDrive(0));
+    EXPECT_TRUE(direct.TestUnitReady());
+    EXPECT_GE(direct.elapsedSeconds, 0.009);
+}
+
+} // namespace
+} // namespace zelfin::testing
