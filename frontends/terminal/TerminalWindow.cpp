@@ -13,6 +13,9 @@ using ui::ControlKind;
 constexpr int kBarCells = 20;
 // Controls whose tops differ by this much or less stand on one line.
 constexpr int kRowTolerance = 4;
+// Rough width of a label's character at the window's 11-pixel fonts: enough to tell when a long
+// text runs under the label to its right, as "This drive is not allowed ..." runs under "to".
+constexpr int kPixelsPerCharacter = 5;
 
 std::string bar(const TerminalControl& c) {
     const int span = std::max(1, c.maximum - c.minimum);
@@ -219,8 +222,12 @@ std::vector<StatusLine> TerminalWindow::statusLines() const {
             row.begin(), row.end(), [](auto* d) { return d->kind == ControlKind::ProgressBar; });
         StatusLine line;
         line.place = "row " + std::to_string(shownControls[i]->bounds.top);
+        int textEnd = 0; // where the text printed so far ends in the window, in pixels
         for (const ui::ControlDescription* d : row) {
             const TerminalControl& c = controls_[d->id];
+            if (d->kind == ControlKind::Label && d->bounds.left < textEnd) {
+                continue; // covered by the text to its left: a person reads that one
+            }
             if (d->kind == ControlKind::DropDownList) {
                 // The drop-down is a numbered list of its own, one item a line.
                 for (std::size_t item = 0; item < c.items.size(); ++item) {
@@ -245,6 +252,9 @@ std::vector<StatusLine> TerminalWindow::statusLines() const {
                 continue;
             }
             line.text += (line.text.empty() ? "" : " ") + piece;
+            textEnd = d->kind == ControlKind::Label
+                          ? d->bounds.left + static_cast<int>(piece.size()) * kPixelsPerCharacter
+                          : d->bounds.left + d->bounds.width;
             line.key += "|" + key;
         }
         if (!line.text.empty()) {

@@ -1,0 +1,221 @@
+// zelfin-cli as a person or a script runs it: a packed copy of the built program, as a process,
+// on simulated machines described by scenario files.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kOneDrive = "drive D BRYMOTE \"DVDRW RVM-270A\" 1A05 port=1\nfirmware D\n";
+
+struct ProcessResult {
+    int status = -1;
+    std::string output;
+};
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        out.push_back(line);
+    }
+    return out;
+}
+
+ProcessResult run(const std::string& command) {
+    ProcessResult result;
+    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) {
+        return result;
+    }
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr) {
+        result.output += buffer;
+    }
+    const int raw = pclose(pipe);
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return result;
+}
+
+int countContaining(const std::string& text, const std::string& what) {
+    int count = 0;
+    for (const std::string& line : lines(text)) {
+        count += line.find(what) != std::string::npos ? 1 : 0;
+    }
+    return count;
+}
+
+class CliProcess : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new fs::path(fs::temp_directory_path() /
+                            ("zelfin-cli-test-" + std::to_string(getpid())));
+        fs::create_directories(*dir_);
+        const std::string pack = ZELFIN_PACK_PATH;
+        ASSERT_EQ(run(pack + " make-demo " + dir_->string()).status, 0);
+        fs::copy_file(ZELFIN_CLI_PATH, *dir_ / "template", fs::copy_options::overwrite_existing);
+        fs::copy_file(ZELFIN_CLI_PATH, *dir_ / "zelfin-cli", fs::copy_options::overwrite_existing);
+        ASSERT_EQ(run(pack + " fill " + (*dir_ / "zelfin-cli").string() + " " +
+                      (*dir_ / "package.txt").string())
+                      .status,
+                  0);
+    }
+    static void TearDownTestSuite() {
+        fs::remove_all(*dir_);
+        delete dir_;
+    }
+
+    static fs::path path(const std::string& name) { return *dir_ / name; }
+
+    static fs::path scenario(const std::string& name, const std::string& text) {
+        std::ofstream(path(name)) << "clock virtual\n" << text;
+        return path(name);
+    }
+
+    // The packed program on a scenario; standard input is never a terminal here.
+    static ProcessResult cli(const std::string& args, const std::string& program = "zelfin-cli") {
+        return run(path(program).string() + " " + args + " </dev/null");
+    }
+
+    static fs::path* dir_;
+};
+
+fs::path* CliProcess::dir_ = nullptr;
+
+TEST_F(CliProcess, UpdatesTheSimulatedDriveAndReportsItsNewRevision) {
+    const fs::path machine = scenario("one.txt", kOneDrive);
+    const ProcessResult r = cli("--simulate " + machine.string() + " --yes --update");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_NE(r.output.find("This flash utility only supports BRYMOTE DVDRW RVM-270A drive."),
+              std::string::npos);
+    EXPECT_NE(r.output.find("  > [0]  1-0-0-0 D:BRYMOTE DVDRW RVM-270A   1A05"), std::string::npos);
+    EXPECT_NE(r.output.find("It will be updated from 1A05 to 1A07"), std::string::npos);
+    EXPECT_NE(r.output.find("[####################] 100 %"), std::string::npos);
+    EXPECT_NE(r.output.find("--- Information ---\nFirmware has been updated successfully !"),
+              std::string::npos);
+    EXPECT_NE(r.output.find("  > [0]  1-0-0-0 D:BRYMOTE DVDRW RVM-270A   1A07"), std::string::npos);
+    // Nobody is there to confirm a restart: the prompt takes Later.
+    EXPECT_NE(r.output.find("[Later] (no one at the keyboard)"), std::string::npos);
+    EXPECT_NE(r.output.find("now reports revision 1A07"), std::string::npos);
+}
+
+TEST_F(CliProcess, ReadBackThatNeverVerifiesFailsWithoutCommitting) {
+    const fs::path machine = scenario("readback.txt", kOneDrive + "fault D readback\n");
+    const fs::path record = path("readback-sim.txt");
+    const ProcessResult r = cli("--simulate " + machine.string() +
+                                " --yes --update --sim-transcript " + record.string());
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("--- Error ---\nUnable to flash firmware. Please contact with your "
+                            "vendor !"),
+              std::string::npos);
+    EXPECT_EQ(r.output.find("successfully"), std::string::npos);
+    EXPECT_NE(r.output.find("now reports revision 1A05"), std::string::npos);
+    const std::string sent = readFile(record);
+    EXPECT_EQ(countContaining(sent, "3B 05 01 00 00 00 00 00 00 A0"), 0) << "commit sent";
+    // Three passes, each stopping at piece 100: 101 pieces written in each.
+    EXPECT_EQ(countContaining(sent, "3C 01 01"), 3 * 101);
+}
+
+TEST_F(CliProcess, DeclinedNoticeEndsBeforeAnythingIsWritten) {
+    const fs::path machine = scenario("declined.txt", kOneDrive);
+    const fs::path trace = path("declined-trace.txt");
+    const ProcessResult r =
+        cli("--simulate " + machine.string() + " --answers n --update --trace " + trace.string());
+    EXPECT_EQ(r.status, 3) << r.output;
+    EXPECT_NE(r.output.find("[Yes/No] No (answered in advance)"), std::string::npos);
+    EXPECT_EQ(r.output.find("== Flash Program"), std::string::npos) << "window shown";
+    const std::string sent = readFile(trace);
+    EXPECT_EQ(countContaining(sent, "3B 05 01"), 0);
+    EXPECT_GT(countContaining(sent, "12 00 00 00 60"), 0) << "the scan still identified drives";
+}
+
+TEST_F(CliProcess, WithoutATerminalOrAnswersItRefusesAndTouchesNoDrive) {
+    const fs::path machine = scenario("refuse.txt", kOneDrive);
+    const fs::path trace = path("refuse-trace.txt");
+    const ProcessResult r =
+        cli("--simulate " + machine.string() + " --update --trace " + trace.string());
+    EXPECT_EQ(r.status, 2) << r.output;
+    EXPECT_NE(r.output.find("refusing to guess"), std::string::npos);
+    EXPECT_FALSE(fs::exists(trace) && fs::file_size(trace) > 0);
+}
+
+TEST_F(CliProcess, TraceAtTheSeamMatchesTheDrivesOwnRecordLineForLine) {
+    const fs::path machine =
+        scenario("trace.txt", kOneDrive + "drive E OTHER \"DVD-ROM X16\" 2.10 other port=0\n");
+    const fs::path trace = path("trace-seam.txt");
+    const fs::path record = path("trace-sim.txt");
+    const ProcessResult r =
+        cli("--simulate " + machine.string() + " --yes --update --drive 1 --trace " +
+            trace.string() + " --sim-transcript " + record.string());
+    ASSERT_EQ(r.status, 0) << r.output;
+    const auto seam = lines(readFile(trace));
+    // The drives' own records are kept per drive; the seam sees one sequence. Same set of lines,
+    // and each drive's lines in the same order.
+    auto sorted = [](std::vector<std::string> v) {
+        std::sort(v.begin(), v.end());
+        return v;
+    };
+    const auto drives = lines(readFile(record));
+    ASSERT_GT(seam.size(), 512u);
+    EXPECT_EQ(sorted(seam), sorted(drives));
+    std::vector<std::string> writes;
+    for (const std::string& line : seam) {
+        if (line.rfind("3B", 0) == 0 || line.rfind("3C", 0) == 0) {
+            writes.push_back(line);
+        }
+    }
+    std::vector<std::string> driveWrites;
+    for (const std::string& line : drives) {
+        if (line.rfind("3B", 0) == 0 || line.rfind("3C", 0) == 0) {
+            driveWrites.push_back(line);
+        }
+    }
+    EXPECT_EQ(writes, driveWrites);
+}
+
+TEST_F(CliProcess, ChoosingADriveThatIsNotListedFailsWithoutUpdating) {
+    const fs::path machine = scenario("nodrive.txt", kOneDrive);
+    const ProcessResult r = cli("--simulate " + machine.string() + " --yes --drive 4 --update");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("there is no drive 4 in the list"), std::string::npos);
+    EXPECT_NE(r.output.find("now reports revision 1A05"), std::string::npos);
+}
+
+TEST_F(CliProcess, UnfilledTemplateSaysItHoldsNoFirmwareAndTouchesNoDrive) {
+    const fs::path trace = path("template-trace.txt");
+    const ProcessResult r = cli("--simulate --yes --trace " + trace.string(), "template");
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_NE(r.output.find("--- Error ---\nNo F/W in executable !"), std::string::npos);
+    EXPECT_EQ(fs::file_size(trace), 0u);
+}
+
+TEST_F(CliProcess, RefusesWhatItCannotUse) {
+    EXPECT_EQ(cli("--yes").status, 2) << "no real platform in this build";
+    EXPECT_NE(cli("--yes").output.find("--simulate"), std::string::npos);
+    EXPECT_EQ(cli("--simulate --yes --drive x").status, 2);
+    EXPECT_EQ(cli("--bogus").status, 2);
+    const fs::path broken = scenario("broken.txt", "drive D\n");
+    const ProcessResult r = cli("--simulate " + broken.string() + " --yes");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.output.find("scenario line 2"), std::string::npos) << r.output;
+}
+
+} // namespace
