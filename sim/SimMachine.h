@@ -98,7 +98,7 @@ public:
     uint32_t BadEntryCalls() const;
     std::size_t LiveHeapBlocks() const; // process heap blocks not yet freed (freed at the end) //
                                         // calls of an entry point that was never handed out
-    uint32_t PendingRequests() const;           // ASPI requests not yet completed
+    uint32_t PendingRequests() const;   // ASPI requests not yet completed
     std::vector<uint32_t> ExitRequests() const; // flags of accepted or refused ExitWindowsEx
     bool PrivilegeEnabled() const;
     // The latest request blocks exactly as the caller handed them over.
