@@ -225,7 +225,10 @@ Reply SimDrive::Execute(const Request& request) {
     double seconds = CostOf(opcode);
     if (vanished_) {
         reply = Reply{Outcome::TransportFailure, {}, 0, 0.0, false};
-    } else if (const Fault* fault = MatchFault(opcode, count)) {
+    } else if (const Fault* matched = MatchFault(opcode, count)) {
+        // A copy: the flash model may arm faults of its own while it answers, moving the list.
+        const Fault fault_ = *matched;
+        const Fault* fault = &fault_;
         switch (fault->kind) {
         case Fault::Kind::Sense:
             reply = Reply::Check(fault->sense);
