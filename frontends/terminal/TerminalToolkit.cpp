@@ -264,10 +264,10 @@ void TerminalToolkit::pressButton(TerminalWindow& window, ui::ControlId button) 
 }
 
 void TerminalToolkit::runOnMainThread(std::function<void()> task) {
-    {
-        std::lock_guard lock(queueMutex_);
-        tasks_.push_back(std::move(task));
-    }
+    // Notify under the lock: once the main thread can take the task it may run it, end the
+    // program and destroy this toolkit, so the worker must be done with it by then.
+    std::lock_guard lock(queueMutex_);
+    tasks_.push_back(std::move(task));
     queueReady_.notify_one();
 }
 
