@@ -11,7 +11,7 @@ namespace {
 template <typename Visit> void ForEachRoot(const char* list, uint32_t length, Visit visit) {
     const char* end = list + length;
     for (const char* root = list; root < end && *root != '\0';) {
-        const std::size_t size = strnlen(root, static_cast<std::size_t>(end - root));
+        const auto size = static_cast<std::size_t>(std::find(root, end, '\0') - root);
         if (root + size == end) {
             return; // unterminated tail: not a root string
         }

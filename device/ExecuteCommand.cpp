@@ -111,7 +111,9 @@ bool AtapiDevice::ExecutePassThrough(const uint8_t cdb[12], uint8_t direction, u
         return true;
     }
     transferred = 0;
-    resultCode = (!ioctlOk || timedOut) ? 0 : 2;
+    // 2 means the drive answered with sense; a bad status without a sense key reads as under
+    // ASPI, where such a request does not complete either.
+    resultCode = (ioctlOk && !timedOut && senseKey != 0) ? 2 : 0;
     return false;
 }
 
