@@ -32,6 +32,14 @@ std::string quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
 
+// Revisions sort the same under every collation only on this alphabet.
+bool revisionAlphabet(std::string_view text) {
+    for (char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z')))
+            return false;
+    return true;
+}
+
 bool printable(std::string_view text) {
     for (unsigned char c : text)
         if (c < 0x20 || c == 0x7F)
@@ -165,9 +173,19 @@ void checkBanks(const PackageDescription& d, Problems& problems) {
             problems.errors.push_back("bank " + std::to_string(n) +
                                       " is missing: banks must be "
                                       "numbered from 1 without gaps");
-    for (const BankSpec& b : d.banks)
+    for (const BankSpec& b : d.banks) {
+        const std::string_view compared = std::string_view(b.newRevision).substr(0, kRevisionWidth);
         if (b.newRevision.empty())
             problems.errors.push_back(bankLabel(b) + ": the new revision is empty");
+        else if (!revisionAlphabet(compared))
+            problems.errors.push_back(bankLabel(b) + ": new revision " + quoted(b.newRevision) +
+                                      " must begin with 4 digits or upper-case letters; "
+                                      "drive revisions are compared with those 4");
+        else if (compared.size() < kRevisionWidth)
+            problems.warnings.push_back(bankLabel(b) + ": new revision " + quoted(b.newRevision) +
+                                        " is shorter than 4 characters; a drive revision that "
+                                        "begins with it sorts after it and counts as up to date");
+    }
 }
 
 void writeBanks(const PackageDescription& d, PackageBlock& block, Problems& problems) {
@@ -201,6 +219,16 @@ void writeSlots(const PackageDescription& d, PackageBlock& block, Problems& prob
             problems.errors.push_back(at + ": group " + std::to_string(s.group) +
                                       " is filled but bank " + std::to_string(s.group) +
                                       " is empty");
+        bool boundsInAlphabet = true;
+        for (const auto& [name, bound] : {std::pair{"from", &s.from}, std::pair{"to", &s.to}}) {
+            if (revisionAlphabet(*bound))
+                continue;
+            boundsInAlphabet = false;
+            problems.errors.push_back(at + ": " + name + " " + quoted(*bound) +
+                                      " may hold only digits and upper-case letters, or be "
+                                      "empty; other characters sort differently on other "
+                                      "systems");
+        }
         if (s.from.size() > kRevisionWidth || s.to.size() > kRevisionWidth)
             problems.errors.push_back(at + ": revision bounds are compared on 4 characters; "
                                            "longer bounds would be cut");
@@ -216,10 +244,15 @@ void writeSlots(const PackageDescription& d, PackageBlock& block, Problems& prob
         if (slotUnfilled(texts))
             problems.errors.push_back(at + " reads as an unfilled placeholder and would accept "
                                            "nothing");
-        if (!s.from.empty() && !s.to.empty() && collate(s.from, s.to) > 0)
+        if (boundsInAlphabet && !s.from.empty() && !s.to.empty() && collate(s.from, s.to) > 0)
             problems.errors.push_back(at + ": from " + quoted(s.from) + " sorts after to " +
                                       quoted(s.to) + "; the slot would accept no revision");
-        if (s.vendor.empty() || s.product.empty())
+        if (s.vendor.empty() && s.product.empty())
+            problems.warnings.push_back(at +
+                                        (s.from.empty() && s.to.empty()
+                                             ? " accepts every drive: all four fields are empty"
+                                             : " accepts drives of every vendor and product"));
+        else if (s.vendor.empty() || s.product.empty())
             problems.warnings.push_back(at + " accepts drives of any " +
                                         (s.vendor.empty() ? "vendor" : "product"));
 

@@ -11,6 +11,7 @@
 #include <iterator>
 #include <optional>
 #include <system_error>
+#include <utility>
 
 namespace zelfin::pack {
 
@@ -146,13 +147,48 @@ int show(const std::string& exe, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
+// A drive reports its identity at these exact widths; any other text would be cut or matched
+// in a way no real drive can produce.
+bool identityWidthsRight(const std::vector<std::string>& args, std::ostream& err) {
+    bool right = true;
+    const std::pair<const char*, std::size_t> widths[] = {
+        {"vendor", 8}, {"product", 16}, {"revision", 4}};
+    for (std::size_t i = 0; i < std::size(widths); ++i) {
+        const auto& [name, width] = widths[i];
+        const std::string& text = args[2 + i];
+        if (text.size() == width)
+            continue;
+        err << "zelfin-pack: check: " << name << " \"" << text << "\" is " << text.size()
+            << " characters; a drive reports exactly " << width << ", trailing blanks included"
+            << (text.size() < width ? " (pad it with blanks inside quotes)\n" : "\n");
+        right = false;
+    }
+    return right;
+}
+
 int check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    if (!identityWidthsRight(args, err))
+        return 2;
     auto loaded = loadBlock(args[1], err);
     if (!loaded)
         return 1;
     const Package package(*loaded->block);
+    const Settings settings = package.decodeSettings();
+    // The program stops before it judges any drive, or judges none eligible.
+    if (settings.HOW_MANY_BIN == 0) {
+        err << "zelfin-pack: " << args[1]
+            << " holds no firmware (HOW_MANY_BIN=0); the program stops at start-up with "
+               "\"No F/W in executable !\"\n";
+        return 1;
+    }
+    if (package.imageUnfilled()) {
+        err << "zelfin-pack: " << args[1]
+            << ": the firmware image is unfilled; the program finds no drive eligible and stops "
+               "with \"No matched drive detected !\"\n";
+        return 1;
+    }
     const DriveIdentity drive{args[2], args[3], args[4]};
-    printVerdict(out, package, judgeDrive(package, package.decodeSettings(), 1, drive));
+    printVerdict(out, package, judgeDrive(package, settings, 1, drive));
     return 0;
 }
 

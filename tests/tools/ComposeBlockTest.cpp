@@ -163,7 +163,34 @@ TEST(ComposeBlock, RefusesVendorAndProductOfTheWrongWidth) {
     const Composed wildcard = compose(kBank1 + "SLOT 1 1 \"1A00\" \"1A07\" \"\" \"\"\n");
     EXPECT_TRUE(wildcard.ok);
     ASSERT_EQ(wildcard.problems.warnings.size(), 1u);
-    EXPECT_NE(wildcard.problems.warnings[0].find("any vendor"), std::string::npos);
+    EXPECT_NE(wildcard.problems.warnings[0].find("every vendor and product"), std::string::npos);
+    const Composed everything = compose(kBank1 + "SLOT 1 1 \"\" \"\" \"\" \"\"\n");
+    EXPECT_TRUE(everything.ok);
+    ASSERT_EQ(everything.problems.warnings.size(), 1u);
+    EXPECT_NE(everything.problems.warnings[0].find("every drive"), std::string::npos);
+}
+
+TEST(ComposeBlock, RevisionsAreDigitsAndUpperCaseLetters) {
+    for (const char* bounds : {"\"1a00\" \"1A07\"", "\"1A00\" \"1A-7\"", "\"1A0 \" \"1A07\""}) {
+        const Composed c =
+            compose(kBank1 + "SLOT 1 1 " + bounds + " \"BRYMOTE \" \"DVDRW RVM-270A  \"\n");
+        EXPECT_FALSE(c.ok) << bounds;
+        EXPECT_TRUE(c.mentions("only digits and upper-case letters")) << bounds;
+    }
+    EXPECT_TRUE(compose(kBank1 + "SLOT 1 1 \"\" \"1A07\" \"BRYMOTE \" \"DVDRW RVM-270A  \"\n").ok);
+
+    const auto withNewRevision = [](const std::string& revision) {
+        return compose("BANK 1 \"image.bin\" 0 1048576 \"" + revision + "\"\n" + kSlot1);
+    };
+    EXPECT_TRUE(withNewRevision("1a07").mentions("must begin with 4 digits or upper-case"));
+    EXPECT_TRUE(withNewRevision("N/A ").mentions("must begin with 4 digits or upper-case"));
+    const Composed shortRevision = withNewRevision("1A0");
+    EXPECT_TRUE(shortRevision.ok);
+    ASSERT_EQ(shortRevision.problems.warnings.size(), 1u);
+    EXPECT_NE(shortRevision.problems.warnings[0].find("shorter than 4"), std::string::npos);
+    const Composed suffixed = withNewRevision("1A07-b2");
+    EXPECT_TRUE(suffixed.ok) << "only the first 4 characters are compared";
+    EXPECT_TRUE(suffixed.problems.warnings.empty());
 }
 
 TEST(ParseDescription, ReadsQuotedAndBareWordsAndReportsLineNumbers) {

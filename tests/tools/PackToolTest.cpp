@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -76,8 +77,35 @@ TEST_F(PackTool, FillsShowsAndChecksTheDemoPackage) {
     EXPECT_EQ(out.str(), "eligible:       1\n"
                          "group:          1 (bank 1, new revision \"1A07\")\n"
                          "up to date:     0\n");
-    ASSERT_EQ(run({"check", exe.string(), "BRYMOTE", "DVDRW RVM-270A  ", "1A05"}), 0);
+    ASSERT_EQ(run({"check", exe.string(), "BRYMOTE ", "DVDRW RVM-270A  ", "1A08"}), 0);
     EXPECT_EQ(out.str(), "eligible:       0\ngroup:          -\nup to date:     -\n");
+}
+
+TEST_F(PackTool, CheckRefusesIdentitiesNoDriveReportsAndPackagesWithoutFirmware) {
+    ASSERT_EQ(run({"fill", exe.string(), (dir / "demo/package.txt").string()}), 0) << err.str();
+    // Cut to 8 characters this vendor would match, yet no drive can report it.
+    EXPECT_EQ(run({"check", exe.string(), "BRYMOTE X", "DVDRW RVM-270A  ", "1A05"}), 2);
+    EXPECT_NE(err.str().find("vendor \"BRYMOTE X\" is 9 characters; a drive reports exactly 8"),
+              std::string::npos)
+        << err.str();
+    EXPECT_EQ(out.str(), "");
+    EXPECT_EQ(run({"check", exe.string(), "BRYMOTE ", "DVDRW RVM-270A", "1A5"}), 2);
+    EXPECT_NE(err.str().find("exactly 16"), std::string::npos);
+    EXPECT_NE(err.str().find("exactly 4"), std::string::npos);
+
+    auto block = std::make_unique<PackageBlock>();
+    writeTemplate(*block);
+    std::string bytes(reinterpret_cast<const char*>(block.get()), sizeof(PackageBlock));
+    writeAll(exe, bytes);
+    EXPECT_EQ(run({"check", exe.string(), "BRYMOTE ", "DVDRW RVM-270A  ", "1A05"}), 1);
+    EXPECT_NE(err.str().find("\"No F/W in executable !\""), std::string::npos) << err.str();
+    EXPECT_EQ(out.str(), "");
+
+    const std::string count = "HOW_MANY_BIN=1";
+    bytes.replace(offsetof(PackageBlock, HOW_MANY_BIN), count.size(), count);
+    writeAll(exe, bytes);
+    EXPECT_EQ(run({"check", exe.string(), "BRYMOTE ", "DVDRW RVM-270A  ", "1A05"}), 1);
+    EXPECT_NE(err.str().find("image is unfilled"), std::string::npos) << err.str();
 }
 
 TEST_F(PackTool, ARefusedPackageLeavesTheExecutableUntouched) {
