@@ -139,12 +139,13 @@ void Pause(AtapiDevice& device, double seconds, const ProcessMessages& processMe
 }
 
 bool ProgramByDownload(AtapiDevice& device, const uint8_t* image, int32_t length) {
-    device.DownloadBegin();
-    device.DownloadBegin();
+    // Refuse before the drive is put into download mode, not half-way through.
     const uint32_t pieces = PieceCount(length);
     if (pieces > 0 && (image == nullptr || !BuffersHold(device, kDownloadPieceBytes, 0))) {
         return false;
     }
+    device.DownloadBegin();
+    device.DownloadBegin();
     for (int pass = 0; pass < kProgrammingPasses; ++pass) {
         if (DownloadPass(device, image, pieces)) {
             return device.DownloadEnd(static_cast<uint32_t>(length));

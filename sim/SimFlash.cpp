@@ -318,17 +318,17 @@ SimFlashOutcome SimFlash::Program(const std::vector<std::uint8_t>& source,
             if (s * kSimSectorSize < kSimBootAreaSize) {
                 bootDamaged_ = true;
             }
-            mainDamaged_ = true;
+            erasedByPowerLoss_[s] = true;
             faults_.powerLossAtSector.reset();
             out.powerLost = true;
             out.restart = true;
             return out;
         }
         std::copy_n(source.begin() + at, kSimSectorSize, flash_.begin() + at);
+        erasedByPowerLoss_[s] = false;
         out.seconds += secondsPerSector;
     }
     ++commits_;
-    mainDamaged_ = false;
     out.restart = true;
     return out;
 }
@@ -399,7 +399,9 @@ bool SimFlash::RecordValid(std::size_t at) const {
 }
 
 bool SimFlash::MainValid() const {
-    return !mainDamaged_ && RecordValid(kSimMainRecord) &&
+    const bool intact = std::none_of(erasedByPowerLoss_.begin(), erasedByPowerLoss_.end(),
+                                     [](bool erased) { return erased; });
+    return intact && RecordValid(kSimMainRecord) &&
            flash_[kSimMainRecord + kSimRecordHeader.size()] == kSimMainRecordAdditionalLength;
 }
 

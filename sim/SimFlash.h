@@ -168,7 +168,9 @@ private:
     SimFlashTimes times_;
     bool loaderAccepted_ = false;
     bool downloadOpen_ = false;
-    bool mainDamaged_ = false;
+    // Sectors a power loss left erased: the main firmware is damaged until each is programmed
+    // again.
+    std::array<bool, kSimSectorCount> erasedByPowerLoss_{};
     bool bootDamaged_ = false;
     std::uint32_t commits_ = 0;
 };
