@@ -131,9 +131,16 @@ ui::DialogAnswer TerminalToolkit::messageDialog(ui::DialogType type, std::string
     }
     out_ << "\n--- " << captionOf(type) << " ---\n" << text << '\n';
     if (buttons == ui::DialogButtons::Ok) {
-        if (script_.interactive) {
-            readLine("[OK: press Enter] ");
-        } else {
+        const bool read = script_.interactive && readLine("[OK: press Enter] ").has_value();
+        if (!read && type == ui::DialogType::Warning) {
+            // A warning with OK asks a person to do something at the drive (take the disc out,
+            // push the tray in). Pressing OK for nobody would repeat the check for ever.
+            sawUnanswerable_ = true;
+            out_ << "zelfin-cli: this needs someone at the drive and no one can answer; stopping"
+                    " before any further drive command\n";
+            out_.flush();
+            terminate();
+        } else if (!read) {
             out_ << "[OK]\n";
         }
         return ui::DialogAnswer::Ok;

@@ -191,6 +191,37 @@ TEST_F(CliProcess, TraceAtTheSeamMatchesTheDrivesOwnRecordLineForLine) {
     EXPECT_EQ(writes, driveWrites);
 }
 
+// The disc check asks someone to take the disc out; with nobody there it must stop, not loop.
+TEST_F(CliProcess, DiscInTheDriveWithNobodyThereStopsBeforeWriting) {
+    std::string description = readFile(path("package.txt"));
+    const std::size_t at = description.find("CHKDISC    0");
+    ASSERT_NE(at, std::string::npos);
+    description.replace(at, 12, "CHKDISC    1");
+    std::ofstream(path("chkdisc.txt")) << description;
+    fs::copy_file(path("template"), path("zelfin-cli-chkdisc"),
+                  fs::copy_options::overwrite_existing);
+    ASSERT_EQ(run(std::string(ZELFIN_PACK_PATH) + " fill " + path("zelfin-cli-chkdisc").string() +
+                  " " + path("chkdisc.txt").string())
+                  .status,
+              0);
+    for (const char* disc : {"present", "locked"}) {
+        const fs::path machine = scenario(
+            "disc.txt", "drive D BRYMOTE \"DVDRW RVM-270A\" 1A05 port=1 disc=" + std::string(disc) +
+                            "\nfirmware D\n");
+        const fs::path trace = path("disc-trace.txt");
+        const ProcessResult r =
+            cli("--simulate " + machine.string() + " --yes --update --trace " + trace.string(),
+                "zelfin-cli-chkdisc");
+        EXPECT_EQ(r.status, 2) << disc << "\n" << r.output;
+        EXPECT_EQ(countContaining(r.output, "--- Warning ---"), 2) << "the notice, then one disc"
+                                                                   << " prompt: " << disc;
+        EXPECT_NE(r.output.find("no one can answer"), std::string::npos) << disc;
+        const std::string sent = readFile(trace);
+        EXPECT_EQ(countContaining(sent, "3B 05 01"), 0) << disc;
+        EXPECT_EQ(countContaining(sent, "1B 00 00 00 03"), 0) << "tray pulled in with the disc";
+    }
+}
+
 TEST_F(CliProcess, ChoosingADriveThatIsNotListedFailsWithoutUpdating) {
     const fs::path machine = scenario("nodrive.txt", kOneDrive);
     const ProcessResult r = cli("--simulate " + machine.string() + " --yes --drive 4 --update");
