@@ -29,17 +29,30 @@ TZelfinMain::TZelfinMain(ui::Toolkit& toolkit, Platform& platform, const Package
       cboDrives(*window_, idOf(MainControl::cboDrives)), pbar(*window_, idOf(MainControl::pbar)),
       cmdUpdate(*window_, idOf(MainControl::cmdUpdate)),
       cmdClose(*window_, idOf(MainControl::cmdClose)), tmr(*window_, idOf(MainControl::tmr)) {
-    startUpSequence();
+    try {
+        startUpSequence();
+    } catch (...) {
+        // In automatic mode workers may already be running; the destructor will not run, so
+        // their device objects must not go before they do. The program is ending: no drive
+        // operation starts after this.
+        endProgram();
+        waitForRunningJobs();
+        throw;
+    }
 }
 
 TZelfinMain::~TZelfinMain() {
+    waitForRunningJobs();
+    FormDestroy();
+}
+
+void TZelfinMain::waitForRunningJobs() {
     // A job's device object must outlive its worker: the ends of the jobs still running come
     // in before the window goes.
     while (runningJobs > 0) {
         toolkit_.waitForMessages();
         toolkit_.processMessages();
     }
-    FormDestroy();
 }
 
 void TZelfinMain::show() {

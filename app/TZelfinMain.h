@@ -52,6 +52,7 @@ private:
     void timerFired(ui::ControlId timer) override;
 
     void startUpSequence();
+    void waitForRunningJobs();
     void startUpDriveChecks();
     void FillDriveList();
     void checkAllDrives();

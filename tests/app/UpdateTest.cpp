@@ -247,6 +247,28 @@ TEST(AutomaticUpdate, AJobThatCannotStartCountsAsFailed) {
     EXPECT_THAT(j.dialogTexts(), ElementsAre(kFailure));
 }
 
+// Start-up that fails after an automatic job has started: the running worker still has its
+// device object until it ends, and the first drive's update completes.
+TEST(AutomaticUpdate, AFailureDuringStartUpWaitsForTheJobsAlreadyRunning) {
+    Journey j({{"AUTOMODE", "1"}, {"CHKDISC", "1"}});
+    sim::SimDrive& first = j.addDrive('D', kOld);
+    sim::SimDrive& second = j.addDrive('E', kOld, {0, 0, 1, 0});
+    first.SetDisc(sim::Disc::Absent);
+    second.SetDisc(sim::Disc::Present);
+    j.kit.onDialog([](const ui::DialogRecord& dialog) {
+        if (dialog.text == "Please remove the disc.") {
+            throw std::runtime_error("toolkit failed");
+        }
+    });
+
+    EXPECT_EQ(app::runZelfin(j.kit, j.machine, *j.package), 0);
+
+    EXPECT_EQ(j.flashOf(first).Commits(), 1u);
+    EXPECT_EQ(second.CommandCount(0x3B), 0u);
+    EXPECT_EQ(j.kit.dialogs().back().text, "toolkit failed");
+    EXPECT_TRUE(j.kit.terminated());
+}
+
 // The whole journey through the entry point: start-up, a click, the run, the reboot prompt.
 TEST(Journey, FromStartToRebootPromptThroughTheMessageLoop) {
     Journey j({{"WARNING", "1"}, {"REBOOT", "1"}});

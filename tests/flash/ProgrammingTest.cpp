@@ -161,6 +161,14 @@ TEST(WriteBufferJob, PowerLostDuringTheCommitLeavesTheDriveOnItsBootCode) {
     EXPECT_EQ(kJobFailed, RunJob(rig, NewImage()));
     EXPECT_EQ(sim::SimFirmware::BootCode, rig.flash.Running());
     EXPECT_EQ(testpackage::kBootRevision, rig.ReportedRevision());
+
+    // A later short commit that leaves the erased sector alone does not bring the main firmware
+    // back; a whole one does.
+    EXPECT_EQ(0, RunJob(rig, NewImage().data(), 131073));
+    EXPECT_EQ(sim::SimFirmware::BootCode, rig.flash.Running());
+    EXPECT_EQ(0, RunJob(rig, NewImage()));
+    EXPECT_EQ(sim::SimFirmware::Main, rig.flash.Running());
+    EXPECT_EQ(testpackage::kNewRevision, rig.ReportedRevision());
 }
 
 TEST(FlashJob, AJobWithoutAWholePieceOrWithoutABankSendsNothing) {
