@@ -189,6 +189,14 @@ TEST_F(CliProcess, TraceAtTheSeamMatchesTheDrivesOwnRecordLineForLine) {
         }
     }
     EXPECT_EQ(writes, driveWrites);
+
+    // With one drive there is one sequence on both sides: the files are the same, line for line.
+    const fs::path single = scenario("trace-one.txt", kOneDrive);
+    const ProcessResult one = cli("--simulate " + single.string() + " --yes --update --trace " +
+                                  trace.string() + " --sim-transcript " + record.string());
+    ASSERT_EQ(one.status, 0) << one.output;
+    EXPECT_EQ(readFile(trace), readFile(record));
+    EXPECT_GT(lines(readFile(trace)).size(), 512u);
 }
 
 // The disc check asks someone to take the disc out; with nobody there it must stop, not loop.
