@@ -94,6 +94,8 @@ private:
     std::array<std::unique_ptr<AtapiDevice>, kMaxJobs> jobDevices;
     // A job that could not be started (no drive, no bank, tray check ended) failed.
     std::array<bool, kMaxJobs> jobNotStarted{};
+    // The drive a manual run programmed, kept past its job object for the refresh at the end.
+    int16_t manualJobDrive_ = -1;
     int32_t jobCount = 0;
     int32_t runningJobs = 0;
     bool runSucceeded = false;

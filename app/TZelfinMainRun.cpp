@@ -181,6 +181,7 @@ void TZelfinMain::ParserTerminate() {
 // Destroys the job objects; the run failed if any job failed or never started.
 void TZelfinMain::collectJobs() {
     runSucceeded = true;
+    manualJobDrive_ = jobCount > 0 && jobDevices[0] ? jobDevices[0]->GetCurrentIndex() : -1;
     for (int k = 0; k < jobCount; ++k) {
         if (jobNotStarted[k] || (jobDevices[k] && jobDevices[k]->jobFailed != 0)) {
             runSucceeded = false;
@@ -229,6 +230,12 @@ void TZelfinMain::finishRun() {
 void TZelfinMain::refreshDriveList() {
     if (state_.settings.AUTOMODE == 0) {
         const int selected = cboDrives.selectedIndex();
+        // The user may have chosen another drive during the run: the programmed one must still
+        // show what it now reports.
+        if (manualJobDrive_ >= 0 && manualJobDrive_ != selected) {
+            masterDevice->SelectDrive(manualJobDrive_);
+            masterDevice->RefreshIdentity();
+        }
         masterDevice->SelectDrive(static_cast<int16_t>(selected));
         masterDevice->RefreshIdentity();
         FillDriveList();

@@ -190,6 +190,10 @@ TEST(ManualUpdate, ChoosingAnotherDriveDuringTheRunKeepsUpdateDisabled) {
 
     EXPECT_THAT(j.dialogTexts(), ElementsAre(kSuccess));
     EXPECT_TRUE(j.control("cmdUpdate").enabled);
+    // The programmed drive is read again even though another one is chosen now.
+    EXPECT_EQ(j.control("cboDrives").items[0], " 0-0-0-0 D:BRYMOTE DVDRW RVM-270A   " + kNew);
+    EXPECT_EQ(j.control("cboDrives").selected, 1);
+    EXPECT_EQ(j.control("lblOldFW").text, kOld);
 }
 
 TEST(AutomaticUpdate, TwoDrivesOneFailingGiveOneResultAfterBoth) {
