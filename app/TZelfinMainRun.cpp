@@ -69,10 +69,12 @@ void TZelfinMain::cmdUpdateClick() {
         cmdUpdate.setEnabled(false);
         cmdClose.setEnabled(false);
         lblMsg.setFontColour(ui::kMaroon);
-    } else {
+    } else if (jobCount > 0) {
         // Every job failed before its worker started, or every worker has already ended.
         finishRun();
     }
+    // No job at all (automatic mode with no drive left to update): nothing was flashed, so
+    // there is no result to report; the window stays idle.
 }
 
 // A job's device object: the master's list copied in, the job's drive selected. A job whose

@@ -251,6 +251,27 @@ TEST(AutomaticUpdate, AJobThatCannotStartCountsAsFailed) {
     EXPECT_THAT(j.dialogTexts(), ElementsAre(kFailure));
 }
 
+// After an automatic run no drive may be updated any more; Update then has no job and must not
+// claim that anything was flashed.
+TEST(AutomaticUpdate, UpdateWithNoDriveLeftReportsNothing) {
+    Journey j({{"AUTOMODE", "1"}, {"REBOOT", "0"}, {"CLOSEAP", "0"}});
+    setField(j.package->constraints[0][0].FW_TO, "1A06");
+    sim::SimDrive& drive = j.addDrive('D', kOld);
+    j.start();
+    j.finishRun();
+    ASSERT_THAT(j.dialogTexts(), ElementsAre(kSuccess));
+    const auto messages = j.kit.texts("lblMsg").size();
+    const auto writes = drive.CommandCount(0x3B);
+
+    j.clickUpdate();
+    j.kit.runPending();
+
+    EXPECT_THAT(j.dialogTexts(), ElementsAre(kSuccess));
+    EXPECT_EQ(j.kit.texts("lblMsg").size(), messages);
+    EXPECT_EQ(drive.CommandCount(0x3B), writes);
+    EXPECT_FALSE(j.kit.terminated());
+}
+
 // Start-up that fails after an automatic job has started: the running worker still has its
 // device object until it ends, and the first drive's update completes.
 TEST(AutomaticUpdate, AFailureDuringStartUpWaitsForTheJobsAlreadyRunning) {
