@@ -70,11 +70,11 @@ void TZelfinMain::cmdUpdateClick() {
         cmdClose.setEnabled(false);
         lblMsg.setFontColour(ui::kMaroon);
     } else if (jobCount > 0) {
-        // Every job failed before its worker started, or every worker has already ended.
+        // Every job failed before its worker started, or every worker has already ended. With
+        // no job at all (automatic mode, no drive left to update) nothing was flashed and there
+        // is no result to report: the window stays idle.
         finishRun();
     }
-    // No job at all (automatic mode with no drive left to update): nothing was flashed, so
-    // there is no result to report; the window stays idle.
 }
 
 // A job's device object: the master's list copied in, the job's drive selected. A job whose

@@ -141,6 +141,9 @@ private:
     void UnloadAspi();
     bool Refuse(Refusal reason);
     uint8_t* BufferFor(uint8_t direction, uint32_t length) const;
+    // Zeroes the first bytes of readBuffer, so a short answer leaves no earlier command's data
+    // to be read as its own.
+    void ClearReadBuffer(uint32_t bytes);
     bool ExecutePassThrough(const uint8_t cdb[12], uint8_t direction, uint32_t length);
     bool ExecuteAspi(const uint8_t cdb[12], uint8_t direction, uint32_t length);
     bool RetireAspiRequest(OsHandle event);

@@ -58,10 +58,7 @@ bool AtapiDevice::WriteBuffer(uint32_t offset, uint32_t length, uint8_t code) {
 }
 
 bool AtapiDevice::ReadFlashId() {
-    // A short answer must not leave an earlier drive's identification behind.
-    if (readBuffer != nullptr) {
-        std::memset(readBuffer, 0, std::min(readCapacity, kFlashIdLength));
-    }
+    ClearReadBuffer(kFlashIdLength);
     if (!ExecuteCommand(cdb::kReadFlashId, kDirectionIn, kFlashIdLength)) {
         return false;
     }

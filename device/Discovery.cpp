@@ -260,10 +260,7 @@ void AtapiDevice::SortDrives() {
 
 bool AtapiDevice::ReadIdentity() {
     std::memset(&identity_, 0, sizeof(identity_));
-    // A short answer must not leave an earlier drive's identity behind.
-    if (readBuffer != nullptr) {
-        std::memset(readBuffer, 0, std::min(readCapacity, kInquiryLength));
-    }
+    ClearReadBuffer(kInquiryLength);
     if (!Inquiry(0, 0, 0, static_cast<uint8_t>(kInquiryLength), 0)) {
         return false;
     }

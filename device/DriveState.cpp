@@ -1,7 +1,5 @@
 #include "device/AtapiDevice.h"
 
-#include <cstring>
-
 namespace zelfin {
 
 void AtapiDevice::ClearUnitAttention() {
@@ -55,10 +53,7 @@ bool AtapiDevice::IsDiscAbsent() {
 }
 
 bool AtapiDevice::IsTrayOpen() {
-    // A short answer must not leave an earlier command's byte to be read as the tray status.
-    if (readBuffer != nullptr && readCapacity >= kTrayStatusLength) {
-        std::memset(readBuffer, 0, kTrayStatusLength);
-    }
+    ClearReadBuffer(kTrayStatusLength);
     return GetEventStatus(1, kMediaClassRequest, kTrayStatusLength, 0) &&
            (readBuffer[5] & 0x01) != 0;
 }

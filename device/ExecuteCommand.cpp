@@ -32,6 +32,12 @@ bool AtapiDevice::Refuse(Refusal reason) {
     return false;
 }
 
+void AtapiDevice::ClearReadBuffer(uint32_t bytes) {
+    if (readBuffer != nullptr) {
+        std::memset(readBuffer, 0, std::min(readCapacity, bytes));
+    }
+}
+
 uint8_t* AtapiDevice::BufferFor(uint8_t direction, uint32_t length) const {
     if (length == 0 || direction == kDirectionNone) {
         return nullptr;

@@ -100,6 +100,11 @@ void SimDrive::SetTrayOpen(bool open) {
     trayOpen_ = open;
 }
 
+void SimDrive::SetMediaEvents(bool supported) {
+    std::lock_guard lock(mutex_);
+    mediaEvents_ = supported;
+}
+
 void SimDrive::SetDisc(Disc disc) {
     std::lock_guard lock(mutex_);
     disc_ = disc;
@@ -393,8 +398,8 @@ Reply SimDrive::GetEventStatus(const Request& request) {
     const uint32_t allocation = (uint32_t{request.cdb[7]} << 8) | request.cdb[8];
     uint8_t data[8] = {};
     std::size_t size = 4;
-    data[3] = 0x10; // supported classes: media
-    if ((request.cdb[4] & 0x10) != 0) {
+    data[3] = mediaEvents_ ? 0x10 : 0x00; // supported classes: media, or none
+    if (mediaEvents_ && (request.cdb[4] & 0x10) != 0) {
         data[1] = 0x06;
         data[2] = 0x04; // media class
         data[4] = 0x00; // no change

@@ -109,6 +109,9 @@ public:
     // Mechanism.
     void SetTrayOpen(bool open);
     void SetDisc(Disc disc);
+    // false: an older drive without the media event class; GET EVENT STATUS NOTIFICATION then
+    // answers with the 4-byte header alone ("no event available").
+    void SetMediaEvents(bool supported);
     // The next `answers` media commands answer NOT READY 04/ascq (UINT32_MAX: forever).
     void SetBecomingReady(uint32_t answers, uint8_t ascq = 0x01);
     // Queues a unit attention, reported once by the next command that reports them.
@@ -172,6 +175,7 @@ private:
     bool vendorCommands_ = true;
     std::array<uint8_t, 128> flashAnswer_{};
     bool trayOpen_ = false;
+    bool mediaEvents_ = true;
     Disc disc_ = Disc::Absent;
     uint32_t becomingReady_ = 0;
     uint8_t becomingReadyAscq_ = 0x01;

@@ -135,6 +135,12 @@ TEST_F(DriveState, IsTrayOpenFollowsTheMediaStatusByte) {
     drive().SetTrayOpen(true);
     drive().InjectFault({0x4A, 1, sim::Fault::Kind::Sense, {0x05, 0x24, 0x00}});
     EXPECT_FALSE(device.IsTrayOpen()) << "a failed query is not an open tray";
+
+    // A drive without media events answers the header alone: an earlier command's byte 5 must
+    // not be read as its tray status.
+    drive().SetMediaEvents(false);
+    device.readBuffer[5] = 0x01;
+    EXPECT_FALSE(device.IsTrayOpen());
 }
 
 TEST_F(DriveState, LockedDiscRefusesEjectAndLoadBecomesReady) {
