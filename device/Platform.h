@@ -50,6 +50,9 @@ inline constexpr uint32_t kSePrivilegeEnabled = 2;
 inline constexpr uint32_t kEwxReboot = 2;
 inline constexpr uint32_t kEwxForce = 4;
 
+// The body of a worker thread started through the platform.
+using ThreadEntry = void (*)(void* argument);
+
 struct OsVersionInfo {
     uint32_t majorVersion = 0;
     uint32_t minorVersion = 0;
@@ -139,6 +142,11 @@ public:
     virtual bool AdjustTokenPrivileges(OsHandle token, const Luid& luid, uint32_t attributes,
                                        uint32_t& lastError) = 0;
     virtual bool ExitWindowsEx(uint32_t flags) = 0;
+
+    // CreateThread(no security, default stack, entry, argument, run at once) with its handle
+    // closed at once: the thread runs detached and ends when entry returns. False when no
+    // thread could be started (entry is then never called).
+    virtual bool CreateThread(ThreadEntry entry, void* argument) = 0;
 };
 
 } // namespace zelfin

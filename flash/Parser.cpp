@@ -3,8 +3,6 @@
 #include "device/AtapiDevice.h"
 
 #include <stdexcept>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 namespace zelfin {
@@ -23,18 +21,20 @@ void Parser::Start(const FlashJob& job, Handler onTerminate, PostToMainThread po
     }
     auto* self = new Parser(job, std::move(onTerminate), std::move(postToMainThread),
                             std::move(processMessages));
-    try {
-        std::thread([self] {
-            self->Run();
-            Finish(self);
-        }).detach();
-    } catch (const std::system_error&) {
+    AtapiDevice* device = self->job_.device;
+    if (device == nullptr || !device->GetPlatform().CreateThread(&Parser::ThreadMain, self)) {
         // The job never ran; the caller still counts on its handler.
-        if (self->job_.device != nullptr) {
-            self->job_.device->jobFailed = kJobFailed;
+        if (device != nullptr) {
+            device->jobFailed = kJobFailed;
         }
         Finish(self);
     }
+}
+
+void Parser::ThreadMain(void* argument) {
+    auto* self = static_cast<Parser*>(argument);
+    self->Run();
+    Finish(self);
 }
 
 void Parser::Run() {

@@ -18,7 +18,8 @@ public:
 
     // Starts the job. onTerminate and postToMainThread must be set (std::invalid_argument
     // otherwise). processMessages, when set, runs on the worker between the polls of Pause.
-    // If no thread can be started the job is marked failed and its handler is still posted.
+    // The thread is started through the job device's platform. If none can be started, or the
+    // job has no device, the job is marked failed and its handler is still posted.
     static void Start(const FlashJob& job, Handler onTerminate, PostToMainThread postToMainThread,
                       ProcessMessages processMessages = {});
 
@@ -30,7 +31,8 @@ private:
            ProcessMessages processMessages);
     ~Parser() = default;
 
-    // The thread body.
+    // The thread body, started through the job device's platform.
+    static void ThreadMain(void* argument);
     void Run();
     static void Finish(Parser* self);
 

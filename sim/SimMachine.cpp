@@ -7,6 +7,8 @@
 #include <cstring>
 #include <stdexcept>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 namespace zelfin::sim {
 
@@ -762,6 +764,18 @@ bool SimMachine::ExitWindowsEx(uint32_t flags) {
         return false;
     }
     return exitSucceeds_;
+}
+
+bool SimMachine::CreateThread(ThreadEntry entry, void* argument) {
+    if (threadsRefused_.load()) {
+        return false;
+    }
+    try {
+        std::thread([entry, argument] { entry(argument); }).detach();
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
 }
 
 // ---- observation ----

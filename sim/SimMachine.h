@@ -77,6 +77,7 @@ public:
     void SetShutdownPrivilegeHeld(bool held) { privilegeHeld_ = held; }
     void SetTokenOpenFails(bool fails) { tokenFails_ = fails; }
     void SetExitWindowsSucceeds(bool succeeds) { exitSucceeds_ = succeeds; }
+    void SetThreadCreationFails(bool fails) { threadsRefused_ = fails; }
 
     // Clock.
     void SetClockMode(ClockMode mode);
@@ -133,6 +134,7 @@ public:
     bool AdjustTokenPrivileges(OsHandle token, const Luid& luid, uint32_t attributes,
                                uint32_t& lastError) override;
     bool ExitWindowsEx(uint32_t flags) override;
+    bool CreateThread(ThreadEntry entry, void* argument) override;
 
 private:
     struct Letter {
@@ -196,6 +198,7 @@ private:
     uint32_t badEntryCalls_ = 0;
     std::map<OsHandle, bool> tokens_;
     std::atomic<int> pendingCount_{0};
+    std::atomic<bool> threadsRefused_{false};
     std::map<void*, std::size_t> heap_;
     PassThroughBlock lastPassThrough_{};
     SrbExecScsiCmd lastExecSrb_{};

@@ -68,6 +68,9 @@ public:
         return inner_.AdjustTokenPrivileges(token, luid, attributes, lastError);
     }
     bool ExitWindowsEx(uint32_t flags) override { return inner_.ExitWindowsEx(flags); }
+    bool CreateThread(ThreadEntry entry, void* argument) override {
+        return inner_.CreateThread(entry, argument);
+    }
 
 private:
     struct PendingExec {

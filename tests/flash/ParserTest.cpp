@@ -99,6 +99,21 @@ TEST(Parser, JobsOnTwoDrivesRunTogetherAndAJobThatFailsAtOnceStillEnds) {
     EXPECT_EQ(1u, secondFlash.Commits());
 }
 
+TEST(Parser, AJobWhoseThreadCannotStartFailsAndStillEnds) {
+    FlashRig rig;
+    auto job = JobDevice(rig, 0);
+    rig.machine.SetThreadCreationFails(true);
+    MainQueue queue;
+    int ended = 0;
+    Parser::Start(
+        FlashJob{job.get(), NewImage().data(), 1048576, true}, [&] { ++ended; }, queue.Poster());
+    queue.RunNext();
+
+    EXPECT_EQ(1, ended);
+    EXPECT_EQ(kJobFailed, job->jobFailed);
+    EXPECT_TRUE(rig.Sent().empty());
+}
+
 TEST(Parser, RefusesAJobWithoutItsEndHandler) {
     FlashRig rig;
     MainQueue queue;
