@@ -1,10 +1,12 @@
 // The window program's user journeys through the real Qt widgets on the offscreen platform: a
 // robot answers each dialog as a person would, presses the buttons, and saves screenshots.
+#include "frontends/qt/QtWindow.h"
 #include "app/Zelfin.h"
 #include "frontends/qt/DemoMachine.h"
 #include "frontends/qt/QtToolkit.h"
 #include "sim/SimFlash.h"
 #include "tools/TestPackage.h"
+#include "ui/ZelfinWindows.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -55,6 +57,8 @@ public:
     std::vector<std::string> dialogs;   // "Caption: text" of every message box, in order
     std::vector<std::string> listAtEnd; // the drive list when the result was shown
     bool sawReboot = false;
+    std::string rebootFocus;
+    bool rebootDefaultIsNow = false;
     bool sawProgramming = false; // the window was caught programming, its bar moving
     bool timedOut = false;
 
@@ -73,6 +77,8 @@ private:
         if (QWidget* reboot = QApplication::activeModalWidget();
             reboot != nullptr && reboot->objectName() == "Reboot") {
             sawReboot = true;
+            rebootFocus = reboot->focusWidget()->objectName().toStdString();
+            rebootDefaultIsNow = reboot->findChild<QPushButton*>("cmdRebootNow")->isDefault();
             if (screenshots_) {
                 screenshot(*reboot, "reboot.png");
             }
@@ -165,6 +171,8 @@ TEST(QtWindow, AnUpdateRunsFromTheNoticeToTheRebootPrompt) {
     EXPECT_TRUE(contains(robot.dialogs, "Information: Firmware has been updated successfully !"));
     EXPECT_TRUE(contains(robot.listAtEnd, "1A07")) << "the list shows the new revision";
     EXPECT_TRUE(robot.sawReboot);
+    EXPECT_EQ("cmdRebootLater", robot.rebootFocus);
+    EXPECT_TRUE(robot.rebootDefaultIsNow);
     EXPECT_TRUE(robot.sawProgramming);
 
     sim::SimDrive& rvm = *run.machine.drives.at(0).drive;
@@ -182,6 +190,54 @@ TEST(QtWindow, AReadBackThatNeverVerifiesEndsWithTheFailureMessage) {
               robot.dialogs.back());
     EXPECT_FALSE(robot.sawReboot);
     EXPECT_EQ("1A05", run.machine.drives.at(0).drive->Revision());
+}
+
+struct CountingEvents final : ui::WindowEvents {
+    void controlClicked(ui::ControlId control) override { clicked.push_back(control); }
+    void selectionChanged(ui::ControlId) override { ++changes; }
+    void timerFired(ui::ControlId) override {}
+    std::vector<ui::ControlId> clicked;
+    int changes = 0;
+};
+
+TEST(QtWindow, BuildsTheMainWindowAsDescribedAndClosesOnlyThroughClose) {
+    using ui::MainControl;
+    QtToolkit toolkit;
+    CountingEvents events;
+    auto window = toolkit.createWindow(ui::kZelfinMainWindow, events, nullptr);
+    auto& surface = dynamic_cast<QtWindow&>(*window).surface();
+    window->show();
+
+    for (const ui::ControlDescription& d : ui::kZelfinMainWindow.controls) {
+        auto* widget = surface.findChild<QWidget*>(QString::fromLatin1(d.name));
+        if (d.kind == ui::ControlKind::Timer) {
+            continue;
+        }
+        ASSERT_NE(nullptr, widget) << d.name;
+        EXPECT_EQ(QPoint(d.bounds.left, d.bounds.top), widget->pos()) << d.name;
+        if (d.kind != ui::ControlKind::Label) {
+            EXPECT_EQ(QSize(d.bounds.width, d.bounds.height), widget->size()) << d.name;
+        }
+    }
+    EXPECT_EQ(surface.findChild<QWidget*>("cboDrives"), surface.focusWidget());
+
+    // A choice made by code reaches no handler; the user's choice does.
+    const auto list = ui::idOf(MainControl::cboDrives);
+    window->addItem(list, "first");
+    window->addItem(list, "second");
+    window->selectIndex(list, 1);
+    EXPECT_EQ(0, events.changes);
+    Q_EMIT surface.findChild<QComboBox*>("cboDrives")->activated(0);
+    EXPECT_EQ(1, events.changes);
+
+    // While Close is disabled the title bar cannot close the window either.
+    window->setEnabled(ui::idOf(MainControl::cmdClose), false);
+    EXPECT_FALSE(surface.close());
+    EXPECT_FALSE(toolkit.terminated());
+    window->setEnabled(ui::idOf(MainControl::cmdClose), true);
+    EXPECT_TRUE(surface.close());
+    EXPECT_TRUE(toolkit.terminated());
+    EXPECT_EQ(std::vector<ui::ControlId>{ui::idOf(MainControl::cmdClose)}, events.clicked);
 }
 
 } // namespace
