@@ -17,4 +17,5 @@ for preset in $presets; do
     cmake --preset "$preset" >/dev/null
     cmake --build --preset "$preset" -j "$jobs"
     ctest --preset "$preset" -j "$jobs"
+    [ "$preset" != ci ] || scripts/test-package.sh
 done

@@ -1,0 +1,22 @@
+#include "frontends/qt/DemoMachine.h"
+
+#include <sstream>
+
+namespace zelfin::qt {
+
+cli::Scenario demoMachine(double commandSeconds, const std::string& extraLines) {
+    std::ostringstream text;
+    text << (commandSeconds > 0 ? "clock real\n" : "clock virtual\n")
+         << "os nt\n"
+            "letter C fixed\n"
+            "drive D BRYMOTE \"DVDRW RVM-270A\" 1A05 port=1 target=0 seconds="
+         << commandSeconds
+         << "\n"
+            "drive E OTHER \"DVD-ROM X16\" 2.10 other port=1 target=1\n"
+            "firmware D\n"
+         << extraLines;
+    std::istringstream in(text.str());
+    return cli::readScenario(in);
+}
+
+} // namespace zelfin::qt

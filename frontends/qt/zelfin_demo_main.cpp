@@ -1,0 +1,26 @@
+// zelfin-demo: the window program on a simulated machine, carrying the synthetic package, so
+// anyone can watch a whole update without a drive at risk.
+#include "app/Zelfin.h"
+#include "frontends/qt/DemoMachine.h"
+#include "frontends/qt/Glyphs.h"
+#include "frontends/qt/QtToolkit.h"
+#include "tools/TestPackage.h"
+
+#include <QApplication>
+
+#include <iostream>
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    zelfin::qt::installFonts();
+    QApplication::setWindowIcon(zelfin::qt::programIcon());
+
+    const auto block = zelfin::testpackage::makeShippedBlock();
+    zelfin::cli::Scenario machine = zelfin::qt::demoMachine(zelfin::qt::kDemoCommandSeconds);
+    zelfin::qt::QtToolkit toolkit;
+    zelfin::app::runZelfin(toolkit, *machine.machine, *block);
+    for (const zelfin::cli::SimulatedDrive& d : machine.drives) {
+        std::cout << "simulated drive " << d.letter << ": revision " << d.drive->Revision() << '\n';
+    }
+    return 0;
+}
