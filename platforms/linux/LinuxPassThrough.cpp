@@ -60,8 +60,11 @@ bool LinuxPlatform::ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& bloc
         return false; // time-out, reset, lost device: the transport failed
     }
     request.ScsiStatus = io.status;
+    // A command the drive did not complete moved nothing the caller may use, whatever the
+    // residual says (it stays 0 for a refused command on every path).
     const int64_t residual = std::clamp<int64_t>(io.resid, 0, io.dxfer_len);
-    request.DataTransferLength = io.dxfer_len - static_cast<uint32_t>(residual);
+    request.DataTransferLength =
+        io.status == kScsiStatusGood ? io.dxfer_len - static_cast<uint32_t>(residual) : 0;
     return true;
 }
 

@@ -18,7 +18,7 @@ inline constexpr uint32_t kErrorGenFailure = 31;
 inline constexpr std::size_t kMaxRootName = 3;
 
 // The pseudo-handle OpenProcessToken hands out; never a file descriptor.
-inline constexpr OsHandle kTokenHandle = 0x7FFFFFFF0ull;
+inline constexpr OsHandle kTokenHandle = kInvalidHandle - 1;
 
 class LinuxPlatform final : public Platform {
 public:

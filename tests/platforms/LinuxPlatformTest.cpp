@@ -276,6 +276,11 @@ TEST_F(LinuxPlatformTest, AShortAnswerLeavesZerosWhateverTheResidualSays) {
         EXPECT_EQ(data[36], 0);
         EXPECT_EQ(data[95], 0);
     }
+    // A refused command moved nothing, though the kernel's residual says all went.
+    calls_.answer = [](sg_io_hdr_t& io) { io.status = kScsiStatusCheckCondition; };
+    PassThroughBlock refused = Block(kScsiIoctlDataIn, sizeof data, 10);
+    ASSERT_TRUE(platform_->ScsiPassThroughDirect(kFd, refused, data));
+    EXPECT_EQ(refused.sptd.DataTransferLength, 0u);
 }
 
 // What the device layer makes of each outcome of one SG_IO request.
