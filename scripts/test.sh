@@ -18,3 +18,5 @@ for preset in $presets; do
     cmake --build --preset "$preset" -j "$jobs"
     ctest --preset "$preset" -j "$jobs"
 done
+
+[ "${ZELFIN_QEMU_E2E:-1}" = 0 ] || scripts/qemu-e2e.sh
