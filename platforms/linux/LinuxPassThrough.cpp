@@ -57,7 +57,9 @@ bool LinuxPlatform::ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& bloc
     }
     const unsigned driverByte = io.driver_status & kDriverByteMask;
     if (io.host_status != 0 || (driverByte != 0 && driverByte != kDriverSense)) {
-        return false; // time-out, reset, lost device: the transport failed
+        // Time-out, reset, lost device: the transport failed, and no sense speaks for the drive.
+        std::memset(block.sense, 0, sizeof(block.sense));
+        return false;
     }
     request.ScsiStatus = io.status;
     // A command the drive did not complete moved nothing the caller may use, whatever the
