@@ -1,5 +1,6 @@
 #include "app/DriveLine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -15,12 +16,14 @@ template <std::size_t N> std::string fieldText(const char (&field)[N]) {
 } // namespace
 
 std::string formatDriveLine(const DriveEntry& entry) {
-    const std::string root = fieldText(entry.root);
+    // A drive letter and its colon ("D:" of "D:\\"), or a device name without one ("sr0").
+    std::string root = fieldText(entry.root);
+    root.resize(std::min(root.find('\\'), root.size()));
     const std::string id = fieldText(entry.displayId);
     const std::string revision = fieldText(entry.revision);
     // Widest line: 6 + 3 x 6 address characters, 2 + 3 separators, 31 id, 4 revision.
     char line[96];
-    const int length = std::snprintf(line, sizeof line, "%2d-%d-%d-%d %.2s%24s %4s",
+    const int length = std::snprintf(line, sizeof line, "%2d-%d-%d-%d %s%24s %4s",
                                      int{entry.adapter}, int{entry.pathId}, int{entry.target},
                                      int{entry.lun}, root.c_str(), id.c_str(), revision.c_str());
     if (length < 0 || static_cast<std::size_t>(length) >= sizeof line) {

@@ -6,8 +6,9 @@
 
 namespace zelfin::app {
 
-// One line of the drive list: "%2d-%d-%d-%d %.2s%24s %4s" from adapter, path, target, LUN,
-// the root's first two characters, the 24-character identification and the revision.
+// One line of the drive list: "%2d-%d-%d-%d %s%24s %4s" from adapter, path, target, LUN, the
+// root up to its backslash (the letter and colon of "D:\", so "%.2s" there; a device name such
+// as "sr0" whole), the 24-character identification and the revision.
 std::string formatDriveLine(const DriveEntry& entry);
 
 } // namespace zelfin::app

@@ -157,7 +157,12 @@ uint8_t AtapiDevice::IsPresent(int16_t index) const {
 }
 
 OpenResult AtapiDevice::OpenDrive(const char* root) {
-    const char path[7] = {'\\', '\\', '.', '\\', root[0], root[0] != '\0' ? root[1] : '\0', '\0'};
+    // "\\.\" and the root's name: "D:" of "D:\", or a whole device name such as "sr0".
+    char path[4 + sizeof(DriveEntry::root)] = {'\\', '\\', '.', '\\'};
+    for (std::size_t i = 0; i + 1 < sizeof(DriveEntry::root) && root[i] != '\0' && root[i] != '\\';
+         ++i) {
+        path[4 + i] = root[i];
+    }
     return os_->CreateFile(path);
 }
 

@@ -19,3 +19,5 @@ for preset in $presets; do
     ctest --preset "$preset" -j "$jobs"
     [ "$preset" != ci ] || scripts/test-package.sh
 done
+
+[ "${ZELFIN_QEMU_E2E:-1}" = 0 ] || scripts/qemu-e2e.sh

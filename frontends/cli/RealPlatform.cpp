@@ -2,9 +2,9 @@
 
 namespace zelfin::cli {
 
+// Systems without a platform of their own build this: only the simulated machine runs there.
 std::unique_ptr<Platform> makeRealPlatform(std::string& whyNot) {
-    // The SG_IO and Win32 platforms slot in here; until then only the simulated machine runs.
-    whyNot = "this build has no platform for the drives of this machine yet; "
+    whyNot = "this build has no platform for the drives of this machine; "
              "run with --simulate to update a simulated drive";
     return nullptr;
 }

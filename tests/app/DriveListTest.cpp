@@ -32,6 +32,9 @@ DriveEntry entryWith(std::string_view root, std::string_view id, std::string_vie
 TEST(DriveLine, LinesUpAddressLetterIdentificationAndRevision) {
     EXPECT_EQ(app::formatDriveLine(entryWith("D:\\", "BRYMOTE DVDRW RVM-270A  ", "1A05")),
               " 1-0-2-0 D:BRYMOTE DVDRW RVM-270A   1A05");
+    // A device name stands whole where a letter and colon would.
+    EXPECT_EQ(app::formatDriveLine(entryWith("sr0", "BRYMOTE DVDRW RVM-270A  ", "1A05")),
+              " 1-0-2-0 sr0BRYMOTE DVDRW RVM-270A   1A05");
     // A drive found through ASPI has no letter; a short identification is padded on the left.
     EXPECT_EQ(app::formatDriveLine(entryWith("", "SHORT", "1")),
               " 1-0-2-0 " + std::string(19, ' ') + "SHORT    1");

@@ -247,8 +247,10 @@ TEST_F(CliProcess, UnfilledTemplateSaysItHoldsNoFirmwareAndTouchesNoDrive) {
 }
 
 TEST_F(CliProcess, RefusesWhatItCannotUse) {
+#ifndef __linux__
     EXPECT_EQ(cli("--yes").status, 2) << "no real platform in this build";
     EXPECT_NE(cli("--yes").output.find("--simulate"), std::string::npos);
+#endif // on Linux it scans the machine's drives: scripts/qemu-e2e.sh runs that in a guest
     EXPECT_EQ(cli("--simulate --yes --drive x").status, 2);
     EXPECT_EQ(cli("--bogus").status, 2);
     const fs::path broken = scenario("broken.txt", "drive D\n");
