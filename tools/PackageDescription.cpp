@@ -136,7 +136,7 @@ PackageDescription parseDescription(std::string_view text, Problems& problems) {
                                                "at most 10 digits");
             if (t.words[2].empty())
                 problems.errors.push_back(at + "bank image file name is empty");
-            if (!number || !start || !size || t.words[2].empty())
+            if (!number || *number < 1 || *number > 4 || !start || !size || t.words[2].empty())
                 continue;
             b.number = static_cast<int>(*number);
             b.file = t.words[2];
