@@ -2,7 +2,8 @@
 # Installs what the build and the tests need. Safe to run again: it installs only what is missing.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format)
+packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format
+    clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do
