@@ -12,11 +12,10 @@
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
-#include <thread>
 
 namespace zelfin::campaign {
 namespace {
@@ -75,11 +74,26 @@ public:
 
     std::size_t logSize() {
         std::lock_guard lock(mutex_);
-        return log_.size();
+        return order_.size();
     }
+    // This run's commands in the order the drives received them, each drive's own record
+    // supplying the details (with the outcome of a request that was later abandoned).
     std::vector<Command> takeLog() {
-        std::lock_guard lock(mutex_);
-        return std::move(log_);
+        std::vector<char> order;
+        {
+            std::lock_guard lock(mutex_);
+            order.swap(order_);
+        }
+        std::map<char, std::vector<sim::TranscriptRecord>> records;
+        for (sim::SimDrive* d : drives_) {
+            records[d->Name().front()] = d->Transcript();
+        }
+        std::vector<Command> log;
+        log.reserve(order.size());
+        for (char letter : order) {
+            log.push_back(Command{letter, records.at(letter).at(taken_[letter]++)});
+        }
+        return log;
     }
 
 private:
@@ -94,17 +108,17 @@ private:
     void watch(sim::SimDrive& drive) {
         drives_.push_back(&drive);
         const char letter = drive.Name().front();
-        drive.SetTranscriptSink([this, letter](const std::string& line) {
-            const auto record = sim::ParseTranscriptLine(line);
+        drive.SetTranscriptSink([this, letter](const std::string&) {
             std::lock_guard lock(mutex_);
-            log_.push_back(Command{letter, record.value_or(sim::TranscriptRecord{})});
+            order_.push_back(letter);
         });
     }
 
     sim::SimMachine machine_;
     std::vector<sim::SimDrive*> drives_;
     std::mutex mutex_;
-    std::vector<Command> log_;
+    std::vector<char> order_;           // the drive of each command, in the order received
+    std::map<char, std::size_t> taken_; // records of each drive already in an earlier run's log
 };
 
 uint32_t bufferOffset(const sim::TranscriptRecord& r) {
@@ -170,17 +184,14 @@ RunResult runProgram(Machine& m, const PackageBlock& package) {
             kit.terminate();
         }
     });
-    // While the worker runs the buttons are disabled and the queue is often empty: look again
-    // shortly. Once the window waits for the user again, the user closes it.
-    std::function<void()> closeWhenIdle = [&] {
-        if (windowIdle("cmdClose")) {
-            kit.terminate();
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
-        kit.whenIdle(closeWhenIdle);
-    };
-    kit.whenIdle(closeWhenIdle);
+    // Then the run's tasks are handled as the worker posts them, until the window waits for the
+    // user again (who closes it) or the program has ended by itself.
+    bool ended = true;
+    kit.whenIdle([&] {
+        ended = kit.runUntil([&] { return kit.terminated() || windowIdle("cmdClose"); },
+                             std::chrono::seconds(20));
+        kit.terminate();
+    });
     const double startedAt = m.machine().NowSeconds();
     app::runZelfin(kit, m.machine(), package);
     result.virtualSeconds = m.machine().NowSeconds() - startedAt;
@@ -189,7 +200,7 @@ RunResult runProgram(Machine& m, const PackageBlock& package) {
     result.lastDialog = kit.dialogs().empty() ? "" : kit.dialogs().back().text;
     const bool stalled = std::find(kit.log().begin(), kit.log().end(),
                                    "stalled: nothing pending") != kit.log().end();
-    if (stalled) {
+    if (stalled || !ended) {
         result.ending = Ending::Stalled;
     } else if (result.lastDialog == app::text::kUpdated && result.clickedAt) {
         result.ending = Ending::Success;
