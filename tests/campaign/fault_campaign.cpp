@@ -45,9 +45,12 @@ void account(Tally& tally, Job job, const Injection& injection, const RunResult&
     ++tally.endings[std::string(label) + kind][endingName(run.ending)];
     for (const std::string& what : brokenInvariants(job, run, limits, corruptedAt)) {
         if (++tally.broken <= 40) {
-            std::printf("BROKEN %s%s at command %zu (sector %u): %s\n",
+            const std::string where = injection.kind == Kind::PowerLoss
+                                          ? "sector " + std::to_string(injection.sector)
+                                          : "command " + std::to_string(injection.at);
+            std::printf("BROKEN %s%s at %s: %s\n",
                         job == Job::WriteBuffer ? "write-buffer " : "download ", kind.c_str(),
-                        injection.at, injection.sector, what.c_str());
+                        where.c_str(), what.c_str());
         }
     }
 }
@@ -70,16 +73,20 @@ void campaign(Job job, std::size_t stride, Tally& tally) {
     };
     // The download's scan is the write-buffer update's: only its job's commands are new.
     const std::size_t first = job == Job::WriteBuffer ? 0 : *clean.clickedAt;
-    for (std::size_t at = first; at < clean.log.size(); at += stride) {
+    std::size_t readBacks = 0; // READ BUFFER commands of the target seen so far
+    for (std::size_t at = first; at < clean.log.size(); ++at) {
         std::vector<Injection> faults;
-        for (const auto& sense : senses) {
-            faults.push_back({Kind::Sense, at, sense, 0});
+        if ((at - first) % stride == 0) {
+            for (const auto& sense : senses) {
+                faults.push_back({Kind::Sense, at, sense, 0});
+            }
+            for (Kind kind : {Kind::NoSense, Kind::Transport, Kind::Timeout, Kind::Vanish}) {
+                faults.push_back({kind, at, {}, 0});
+            }
         }
-        for (Kind kind : {Kind::NoSense, Kind::Transport, Kind::Timeout, Kind::Vanish}) {
-            faults.push_back({kind, at, {}, 0});
-        }
+        // Sampled on their own count: a stride over all commands could miss every one of them.
         const Command& hit = clean.log[at];
-        if (hit.drive == kTarget && hit.record.cdb[0] == 0x3C) {
+        if (hit.drive == kTarget && hit.record.cdb[0] == 0x3C && readBacks++ % stride == 0) {
             faults.push_back({Kind::ReadBack, at, {}, 0});
         }
         for (const Injection& injection : faults) {
