@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format
-    qt6-base-dev fonts-liberation2 fonts-dejavu-core dpkg-dev file)
+    qt6-base-dev fonts-liberation2 fonts-dejavu-core dpkg-dev file clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do

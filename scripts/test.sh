@@ -21,3 +21,4 @@ for preset in $presets; do
 done
 
 [ "${ZELFIN_QEMU_E2E:-1}" = 0 ] || scripts/qemu-e2e.sh
+scripts/fuzz.sh

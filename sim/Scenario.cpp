@@ -1,5 +1,7 @@
 #include "sim/Scenario.h"
 
+#include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -41,11 +43,27 @@ std::vector<std::string> Tokens(std::string_view line, int number) {
     throw std::invalid_argument("scenario line " + std::to_string(number) + ": " + what);
 }
 
+// strtoul alone takes "-5" (wrapped), "+5" and leading blanks; a value is digits only.
 unsigned long Number(const std::string& text, int base, unsigned long max, int line) {
     char* end = nullptr;
+    errno = 0;
     const unsigned long value = std::strtoul(text.c_str(), &end, base);
-    if (text.empty() || *end != '\0' || value > max) {
+    if (text.empty() || std::isxdigit(static_cast<unsigned char>(text[0])) == 0 || *end != '\0' ||
+        errno == ERANGE || value > max) {
         Fail(line, "bad number '" + text + "'");
+    }
+    return value;
+}
+
+// Seconds a command takes: a plain decimal from 0 to an hour. NaN or infinity would overflow the
+// virtual clock; a negative time would run it backwards.
+double Seconds(const std::string& text, int line) {
+    constexpr double kMaxSeconds = 3600.0;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    const bool plain = !text.empty() && text.find_first_not_of("0123456789.") == std::string::npos;
+    if (!plain || *end != '\0' || !(value >= 0.0 && value <= kMaxSeconds)) {
+        Fail(line, "bad seconds '" + text + "' (a decimal from 0 to 3600)");
     }
     return value;
 }
@@ -101,7 +119,7 @@ void DriveLine(Scenario& scenario, const std::vector<std::string>& t, int line) 
         } else if (key == "attention") {
             drive.PowerOnReset();
         } else if (key == "seconds") {
-            drive.SetCommandSeconds(std::strtod(value.c_str(), nullptr));
+            drive.SetCommandSeconds(Seconds(value, line));
         } else if (key == "open-error") {
             openError = static_cast<uint32_t>(Number(value, 10, UINT32_MAX, line));
         } else if (key == "aspi") {

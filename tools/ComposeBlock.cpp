@@ -272,6 +272,27 @@ void writeSlots(const PackageDescription& d, PackageBlock& block, Problems& prob
 
 } // namespace
 
+// Bank numbers and slot positions index fixed tables: one out of range is refused before any
+// table is indexed by it.
+bool positionsInRange(const PackageDescription& d, Problems& problems) {
+    bool ok = true;
+    for (const BankSpec& b : d.banks) {
+        if (b.number < 1 || b.number > kBankCount) {
+            problems.errors.push_back("line " + std::to_string(b.line) +
+                                      ": bank number must be 1 to 4");
+            ok = false;
+        }
+    }
+    for (const SlotSpec& s : d.slots) {
+        if (s.group < 1 || s.group > kGroupCount || s.slot < 1 || s.slot > kSlotsPerGroup) {
+            problems.errors.push_back("line " + std::to_string(s.line) +
+                                      ": slot position must be group 1 to 4, slot 1 to 8");
+            ok = false;
+        }
+    }
+    return ok;
+}
+
 bool composeBlock(const PackageDescription& d, PackageBlock& block, Problems& problems) {
     const std::size_t errorsBefore = problems.errors.size();
     writeTemplate(block);
@@ -287,6 +308,8 @@ bool composeBlock(const PackageDescription& d, PackageBlock& block, Problems& pr
         put(f, std::strlen(f.bytes) - 1, value, key, problems);
     }
 
+    if (!positionsInRange(d, problems))
+        return false;
     checkBanks(d, problems);
     placeBanks(d, block, problems);
     writeBanks(d, block, problems);

@@ -1,14 +1,15 @@
 #include "tools/PackTool.h"
 
 #include "package/Eligibility.h"
+#include "package/PackageBlock.h"
 #include "tools/ComposeBlock.h"
+#include "tools/FileAccess.h"
 #include "tools/LocateBlock.h"
 #include "tools/PackageReport.h"
 #include "tools/TestPackage.h"
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <system_error>
 #include <utility>
@@ -27,42 +28,16 @@ constexpr const char* kUsage = "usage:\n"
                                "  zelfin-pack make-demo DIR          write DIR/firmware.bin and "
                                "DIR/package.txt\n";
 
-std::optional<std::vector<std::uint8_t>> readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                    std::istreambuf_iterator<char>());
-    if (in.bad())
-        return std::nullopt;
-    return bytes;
-}
+// Limits on what is read: a bank file is its bank or a whole image; a description is a page of
+// text; an executable that carries the package is a few megabytes.
+constexpr std::uintmax_t kMaxDescriptionBytes = 1u << 20;
+constexpr std::uintmax_t kMaxExecutableBytes = 256u << 20;
 
 bool writeFile(const fs::path& path, const void* data, std::size_t size) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
     out.close();
     return static_cast<bool>(out);
-}
-
-// Writes next to the target and renames over it, so a failure leaves the old file whole.
-bool replaceFile(const fs::path& path, const std::vector<std::uint8_t>& bytes, std::string& error) {
-    fs::path temp = path;
-    temp += ".zelfin-pack.tmp";
-    std::error_code ec;
-    if (!writeFile(temp, bytes.data(), bytes.size())) {
-        fs::remove(temp, ec);
-        error = "cannot write " + temp.string();
-        return false;
-    }
-    fs::permissions(temp, fs::status(path, ec).permissions(), ec);
-    fs::rename(temp, path, ec);
-    if (ec) {
-        fs::remove(temp, ec);
-        error = "cannot replace " + path.string() + ": " + ec.message();
-        return false;
-    }
-    return true;
 }
 
 struct LoadedBlock {
@@ -73,9 +48,10 @@ struct LoadedBlock {
 
 std::optional<LoadedBlock> loadBlock(const std::string& exe, std::ostream& err) {
     LoadedBlock loaded;
-    auto bytes = readFile(exe);
+    std::string error;
+    auto bytes = readFileAtMost(exe, kMaxExecutableBytes, error);
     if (!bytes) {
-        err << "zelfin-pack: cannot read " << exe << '\n';
+        err << "zelfin-pack: " << error << '\n';
         return std::nullopt;
     }
     loaded.file = std::move(*bytes);
@@ -96,14 +72,26 @@ void report(const Problems& problems, std::ostream& err) {
         err << "zelfin-pack: error: " << e << '\n';
 }
 
-int fill(const std::string& exe, const std::string& descriptionPath, std::ostream& out,
+int fill(const std::string& exeArg, const std::string& descriptionPath, std::ostream& out,
          std::ostream& err) {
+    std::string error;
+    // Through a link, the file it names is filled; the link stays a link.
+    std::error_code ec;
+    const fs::path resolved = fs::canonical(exeArg, ec);
+    const std::string exe = ec ? exeArg : resolved.string();
+    // Held until the new file is in place: a second fill of the same file waits, then fills the
+    // file this one wrote, so the package of the run that reports last is the one in the file.
+    const std::optional<FileLock> lock = FileLock::acquire(exe, error);
+    if (!lock) {
+        err << "zelfin-pack: " << error << '\n';
+        return 1;
+    }
     auto loaded = loadBlock(exe, err);
     if (!loaded)
         return 1;
-    const auto text = readFile(descriptionPath);
+    const auto text = readFileAtMost(descriptionPath, kMaxDescriptionBytes, error);
     if (!text) {
-        err << "zelfin-pack: cannot read " << descriptionPath << '\n';
+        err << "zelfin-pack: " << error << '\n';
         return 1;
     }
     Problems problems;
@@ -113,10 +101,9 @@ int fill(const std::string& exe, const std::string& descriptionPath, std::ostrea
     for (BankSpec& bank : d.banks) {
         const fs::path file =
             fs::path(bank.file).is_absolute() ? fs::path(bank.file) : base / bank.file;
-        auto data = readFile(file);
+        auto data = readFileAtMost(file, kImageSize, error);
         if (!data) {
-            problems.errors.push_back("line " + std::to_string(bank.line) + ": cannot read " +
-                                      file.string());
+            problems.errors.push_back("line " + std::to_string(bank.line) + ": " + error);
             continue;
         }
         bank.data = std::move(*data);
@@ -128,7 +115,6 @@ int fill(const std::string& exe, const std::string& descriptionPath, std::ostrea
         err << "zelfin-pack: " << exe << " left untouched\n";
         return 1;
     }
-    std::string error;
     if (!writeBlock(loaded->file, *block, error) || !replaceFile(exe, loaded->file, error)) {
         err << "zelfin-pack: " << error << "; " << exe << " left untouched\n";
         return 1;

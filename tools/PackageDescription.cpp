@@ -134,7 +134,9 @@ PackageDescription parseDescription(std::string_view text, Problems& problems) {
             if (!start || !size)
                 problems.errors.push_back(at + "bank start and size must be decimal numbers of "
                                                "at most 10 digits");
-            if (!number || !start || !size)
+            if (t.words[2].empty())
+                problems.errors.push_back(at + "bank image file name is empty");
+            if (!number || *number < 1 || *number > 4 || !start || !size || t.words[2].empty())
                 continue;
             b.number = static_cast<int>(*number);
             b.file = t.words[2];

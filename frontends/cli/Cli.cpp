@@ -36,13 +36,13 @@ int statusOf(terminal::Ending ending) {
     return kExitFailed;
 }
 
-void writeSimTranscript(const Scenario& scenario, const std::string& path) {
-    std::ofstream out(path);
+void writeSimTranscript(const Scenario& scenario, std::ofstream& out, const std::string& path) {
     for (const SimulatedDrive& d : scenario.drives) {
         for (const sim::TranscriptRecord& record : d.drive->Transcript()) {
             out << sim::FormatTranscriptLine(record) << '\n';
         }
     }
+    out.close();
     if (!out) {
         throw std::runtime_error("cannot write " + path);
     }
@@ -105,6 +105,18 @@ int runCli(const std::vector<std::string>& args, const PackageBlock& block, std:
         platform = tracing.get();
     }
 
+    // Opened before the run, like the trace: a path that cannot be written must not turn a
+    // finished update into a failure afterwards.
+    std::ofstream simTranscript;
+    if (!options.simTranscriptFile.empty()) {
+        simTranscript.open(options.simTranscriptFile);
+        if (!simTranscript) {
+            err << "zelfin-cli: cannot write the simulator transcript " << options.simTranscriptFile
+                << '\n';
+            return kExitUsage;
+        }
+    }
+
     terminal::TerminalScript script;
     script.interactive = stdinIsTerminal;
     script.answers.assign(options.answers.begin(), options.answers.end());
@@ -121,7 +133,7 @@ int runCli(const std::vector<std::string>& args, const PackageBlock& block, std:
                 << d.drive->Revision() << ")\n";
         }
         if (!options.simTranscriptFile.empty()) {
-            writeSimTranscript(scenario, options.simTranscriptFile);
+            writeSimTranscript(scenario, simTranscript, options.simTranscriptFile);
         }
     }
     return statusOf(toolkit.ending());

@@ -294,6 +294,30 @@ TEST(AutomaticUpdate, AFailureDuringStartUpWaitsForTheJobsAlreadyRunning) {
     EXPECT_TRUE(j.kit.terminated());
 }
 
+// Power lost in the commit leaves the drive on its boot code. Started again, the program finds it
+// through the boot code's revision and the update goes through.
+TEST(ManualUpdate, AfterPowerLossInTheCommitTheNextRunFindsTheDriveAndUpdatesIt) {
+    Journey j({{"REBOOT", "0"}, {"CLOSEAP", "1"}});
+    sim::SimDrive& drive = j.addDrive('D', kOld);
+    j.flashOf(drive).Faults().powerLossAtSector = 128;
+    j.kit.whenIdle([&] { j.clickUpdate(); });
+    app::runZelfin(j.kit, j.machine, *j.package);
+    EXPECT_THAT(j.dialogTexts(), ElementsAre(kFailure));
+    EXPECT_EQ(drive.Revision(), testpackage::kBootRevision);
+
+    ui::RecordingToolkit again;
+    again.whenIdle([&] {
+        EXPECT_EQ(again.state("cboDrives").items[0],
+                  " 0-0-0-0 D:BRYMOTE DVDRW RVM-270A   " + std::string(testpackage::kBootRevision));
+        again.click(ui::idOf(MainControl::cmdUpdate));
+    });
+    app::runZelfin(again, j.machine, *j.package);
+    ASSERT_FALSE(again.dialogs().empty());
+    EXPECT_EQ(again.dialogs().back().text, kSuccess);
+    EXPECT_EQ(drive.Revision(), kNew);
+    EXPECT_EQ(j.flashOf(drive).Running(), sim::SimFirmware::Main);
+}
+
 // The whole journey through the entry point: start-up, a click, the run, the reboot prompt.
 TEST(Journey, FromStartToRebootPromptThroughTheMessageLoop) {
     Journey j({{"WARNING", "1"}, {"REBOOT", "1"}});

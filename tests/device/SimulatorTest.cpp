@@ -127,6 +127,18 @@ drive F BRYMOTE "DVDRW RVM-270A" 1.02 flash=DA,C8,00,00 address=none disc=presen
     EXPECT_THROW(sim::ParseScenario("os mac"), std::invalid_argument);
 }
 
+TEST(Scenario, RefusesNumbersThatAreNotPlainInRange) {
+    for (const char* option :
+         {"seconds=nan", "seconds=inf", "seconds=-5", "seconds=abc", "seconds=", "seconds=1e9",
+          "seconds=0x10", "port=-1", "port=+1", "port=256", "ready=-5", "lun=8",
+          "open-error=18446744073709551621", "flash=BF,D6,00,-1"}) {
+        EXPECT_THROW(sim::ParseScenario(std::string("drive D X Y 1.00 ") + option),
+                     std::invalid_argument)
+            << option;
+    }
+    EXPECT_NO_THROW(sim::ParseScenario("drive D X Y 1.00 seconds=0.25 port=0 ready=3"));
+}
+
 } // namespace
 } // namespace zelfin::testing
 

@@ -257,6 +257,16 @@ TEST_F(CliProcess, RefusesWhatItCannotUse) {
     const ProcessResult r = cli("--simulate " + broken.string() + " --yes");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.output.find("scenario line 2"), std::string::npos) << r.output;
+
+    // Checked before any drive is touched, so a finished update cannot turn into a failure.
+    const fs::path machine = scenario("unwritable.txt", kOneDrive);
+    const fs::path trace = path("unwritable-trace.txt");
+    const ProcessResult unwritable =
+        cli("--simulate " + machine.string() + " --yes --update --trace " + trace.string() +
+            " --sim-transcript " + path("no-such-folder/sim.txt").string());
+    EXPECT_EQ(unwritable.status, 2) << unwritable.output;
+    EXPECT_NE(unwritable.output.find("cannot write the simulator transcript"), std::string::npos);
+    EXPECT_EQ(fs::file_size(trace), 0u);
 }
 
 } // namespace

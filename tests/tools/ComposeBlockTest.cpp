@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 
 namespace zelfin::pack {
 namespace {
@@ -132,6 +133,23 @@ TEST(ComposeBlock, RefusesBanksTheProgramCouldNotCut) {
     EXPECT_TRUE(compose("BANK 1 \"i.bin\" 0 8192 \"1A07\"\n" + kSlot1, {{"i.bin", 8000}})
                     .mentions("holds 8000 bytes"));
     EXPECT_TRUE(compose("BANK 1 \"i.bin\" 1044480 4096 \"1A07\"\n" + kSlot1, {{"i.bin", 4096}}).ok);
+}
+
+// A description built by hand, not read from text, may hold any number: refused, not indexed.
+TEST(ComposeBlock, RefusesBankNumbersAndSlotPositionsOutsideTheTables) {
+    for (const auto& [bank, group, slot] :
+         {std::tuple{5, 1, 1}, {0, 1, 1}, {-1, 1, 1}, {1, 5, 1}, {1, 0, 1}, {1, 1, 9}, {1, 1, 0}}) {
+        PackageDescription d = testpackage::shippedDescription();
+        d.banks.front().number = bank;
+        d.slots.front().group = group;
+        d.slots.front().slot = slot;
+        Problems problems;
+        auto block = std::make_unique<PackageBlock>();
+        EXPECT_FALSE(composeBlock(d, *block, problems)) << bank << " " << group << " " << slot;
+        ASSERT_EQ(problems.errors.size(), 1u);
+        EXPECT_NE(problems.errors[0].find(bank == 1 ? "slot position" : "bank number"),
+                  std::string::npos);
+    }
 }
 
 TEST(ComposeBlock, RefusesATableThatCannotWorkAsMeant) {

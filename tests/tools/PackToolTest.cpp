@@ -9,6 +9,9 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 
 namespace zelfin::pack {
 namespace {
@@ -127,6 +130,118 @@ TEST_F(PackTool, ARefusedPackageLeavesTheExecutableUntouched) {
     EXPECT_NE(err.str().find("cannot read"), std::string::npos);
     EXPECT_EQ(readAll(exe), before);
     EXPECT_FALSE(fs::exists(dir / "zelfin.exe.zelfin-pack.tmp"));
+}
+
+// Every unusable file is named with its reason, the description's other errors still show, and
+// nothing beyond what a bank can hold is read.
+TEST_F(PackTool, RefusesUnusableFilesByNameWithoutReadingThem) {
+    const auto before = readAll(exe);
+    fs::create_directories(dir / "folder.bin");
+    fs::resize_file(dir / "demo/firmware.bin", 1u << 30); // sparse: costs no disk
+    const struct {
+        std::string bankFile, expected;
+    } cases[] = {
+        {"folder.bin", "folder.bin: it is a folder, not a file"},
+        {"", "bank image file name is empty"},
+        {"/dev/zero", "/dev/zero: not a regular file"},
+        {"demo/firmware.bin", "firmware.bin is 1073741824 bytes; at most 1048576 can be used"},
+        {"nowhere.bin", "nowhere.bin: No such file or directory"},
+    };
+    for (const auto& c : cases) {
+        writeAll(dir / "bad.txt",
+                 "HOW_MANY_BIN 1\nBANK 1 \"" + c.bankFile + "\" 0 1048576 \"1A07\"\n");
+        EXPECT_EQ(run({"fill", exe.string(), (dir / "bad.txt").string()}), 1) << c.bankFile;
+        EXPECT_NE(err.str().find(c.expected), std::string::npos) << err.str();
+        EXPECT_NE(err.str().find("HOW_MANY_BIN is not written by hand"), std::string::npos)
+            << err.str();
+        EXPECT_EQ(readAll(exe), before);
+    }
+    EXPECT_EQ(run({"fill", dir.string(), (dir / "bad.txt").string()}), 1);
+    EXPECT_NE(err.str().find(dir.string() + ": it is a folder, not a file"), std::string::npos)
+        << err.str();
+    EXPECT_EQ(run({"fill", exe.string(), (dir / "folder.bin").string()}), 1);
+    EXPECT_NE(err.str().find("folder.bin: it is a folder"), std::string::npos) << err.str();
+    EXPECT_EQ(run({"show", "/dev/zero"}), 1);
+    EXPECT_EQ(readAll(exe), before);
+}
+
+// Fills racing on one file are serialised: each sees a whole file, and the file ends with the
+// package of a run that reported it.
+TEST_F(PackTool, ConcurrentFillsLeaveTheFileOfOneThatSucceeded) {
+    std::ifstream in(dir / "demo/package.txt");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t title = text.find("APP_TITLE");
+    const std::size_t eol = text.find('\n', title);
+    for (const char* name : {"A", "B"}) {
+        std::string own = text;
+        own.replace(title, eol - title, std::string("APP_TITLE \"Title ") + name + "\"");
+        writeAll(dir / "demo" / (std::string(name) + ".txt"), own);
+    }
+    for (int round = 0; round < 8; ++round) {
+        int status[2] = {-1, -1};
+        std::string said[2];
+        auto fillWith = [&](int i) {
+            std::ostringstream o, e;
+            const std::string desc = (dir / "demo" / (i == 0 ? "A.txt" : "B.txt")).string();
+            status[i] = runPackTool({"fill", exe.string(), desc}, o, e);
+            said[i] = o.str() + e.str();
+        };
+        std::thread other(fillWith, 1);
+        fillWith(0);
+        other.join();
+        EXPECT_EQ(status[0], 0) << said[0];
+        EXPECT_EQ(status[1], 0) << said[1];
+        ASSERT_EQ(run({"show", exe.string()}), 0) << err.str();
+        EXPECT_TRUE(out.str().find("\"Title A\"") != std::string::npos ||
+                    out.str().find("\"Title B\"") != std::string::npos)
+            << out.str();
+    }
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        EXPECT_EQ(entry.path().filename().string().find(".zelfin-pack"), std::string::npos)
+            << "temporary file left: " << entry.path();
+    }
+}
+
+// The reason a replace failed reaches the user. A sticky folder stops another user from
+// replacing root's file even though it may write beside it, so this needs root to set up.
+TEST_F(PackTool, AFailedReplaceSaysWhy) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "needs root to run the fill as another user";
+    }
+    fs::permissions(dir, fs::perms::all | fs::perms::sticky_bit);
+    const auto before = readAll(exe);
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(pipeFds[0]);
+        std::ostringstream o, e;
+        int status = 9;
+        if (setgid(65534) == 0 && setuid(65534) == 0) {
+            status = runPackTool({"fill", exe.string(), (dir / "demo/package.txt").string()}, o, e);
+        }
+        const std::string said = e.str();
+        const ssize_t written = write(pipeFds[1], said.data(), said.size());
+        _exit(written < 0 ? 8 : status);
+    }
+    close(pipeFds[1]);
+    std::string said;
+    char buffer[512];
+    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
+        said.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(pipeFds[0]);
+    int raw = 0;
+    ASSERT_EQ(waitpid(child, &raw, 0), child);
+    EXPECT_EQ(WEXITSTATUS(raw), 1) << said;
+    EXPECT_NE(said.find("cannot replace " + exe.string() + ": Operation not permitted"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(readAll(exe), before);
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        EXPECT_EQ(entry.path().filename().string().find(".zelfin-pack"), std::string::npos);
+    }
 }
 
 TEST_F(PackTool, RefusesFilesWithoutABlockAndWrongUsage) {
