@@ -31,8 +31,9 @@ void writeAll(const fs::path& p, std::string_view bytes) {
 class PackTool : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The process id keeps runs of several builds at once out of each other's folders.
         dir = fs::temp_directory_path() /
-              ("zelfin-packtool-" +
+              ("zelfin-packtool-" + std::to_string(::getpid()) + "-" +
                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
         fs::remove_all(dir);
         fs::create_directories(dir);
