@@ -59,10 +59,14 @@ QColor colourOf(const ui::Colour& colour, const QPalette& palette) {
     return QColor(colour.red, colour.green, colour.blue);
 }
 
+// The disabled look stays the style's own, so a disabled button still looks disabled.
 void paintText(QWidget& widget, const ui::Colour& colour) {
     QPalette palette = widget.palette();
-    palette.setColor(QPalette::WindowText, colourOf(colour, palette));
-    palette.setColor(QPalette::ButtonText, colourOf(colour, palette));
+    const QColor text = colourOf(colour, palette);
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::WindowText, text);
+        palette.setColor(group, QPalette::ButtonText, text);
+    }
     widget.setPalette(palette);
 }
 
