@@ -12,7 +12,7 @@
 
 namespace zelfin::bench {
 
-// What one benchmark measured: real time per iteration and its per-iteration counters.
+// What one benchmark measured: processor time per iteration and its counters.
 struct Measured {
     double nanoseconds = 0.0;
     std::map<std::string, double> counters;

@@ -123,7 +123,7 @@ void AddDriveBoundFigures(const RunOptions& options, Report& report) {
     const double cpu = watch.CpuSeconds();
     rig.machine.SetClockMode(sim::ClockMode::Virtual);
     if (device.jobFailed != 0) {
-        std::fprintf(stderr, "zelfin_bench: the drive-bound job failed\n");
+        report.Missing("the drive-bound job (it failed)");
         return;
     }
     report.figures.push_back({"drive_bound_wall_s", "s", wall, DriveSeconds(*rig.drives[0]), 1.02,
@@ -139,7 +139,7 @@ void AddAutomaticFigures(const RunOptions& options, Report& report) {
     for (const int drives : counts) {
         const Timed timed = Automatic(drives, options.costScale);
         if (!timed.ok) {
-            std::fprintf(stderr, "zelfin_bench: a job of %d drives failed\n", drives);
+            report.Missing("automatic mode (a job failed)");
             continue;
         }
         if (drives == 1) {

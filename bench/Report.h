@@ -25,6 +25,12 @@ struct Figure {
 struct Report {
     bool quick = false;
     std::vector<Figure> figures;
+    // A figure could not be measured (a job failed, a benchmark stopped); said on stderr.
+    bool incomplete = false;
+    void Missing(const char* what) {
+        std::fprintf(stderr, "zelfin_bench: no figure for %s\n", what);
+        incomplete = true;
+    }
 };
 
 // Run-wide settings shared by the parts of the run.
