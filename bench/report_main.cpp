@@ -1,10 +1,11 @@
 // zelfin_bench_report: every performance figure of the program in one run, each with its floor
 // and their ratio, written as JSON.
 //
-//   zelfin_bench_report [--quick] [--out FILE] [Google Benchmark flags]
+//   zelfin_bench_report [--quick] [--host] [--out FILE] [Google Benchmark flags]
 //
 // --quick: a smoke run of a few seconds (short timings, drive costs scaled down a hundredfold,
 // automatic mode with 1 and 2 drives only); its figures are not for comparison.
+// --host: the host-cost figures only, without the drive-bound runs on the real-time clock.
 
 #include "Micro.h"
 #include "RealTime.h"
@@ -68,10 +69,13 @@ private:
 int main(int argc, char** argv) {
     RunOptions options;
     std::string out = "results.json";
+    bool hostOnly = false;
     std::vector<char*> passOn{argv[0]};
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quick") == 0) {
             options.quick = true;
+        } else if (std::strcmp(argv[i], "--host") == 0) {
+            hostOnly = true;
         } else if (std::strcmp(argv[i], "--out") == 0 && i + 1 < argc) {
             out = argv[++i];
         } else {
@@ -94,10 +98,12 @@ int main(int argc, char** argv) {
     report.quick = options.quick;
     AddMicroFigures(capture.measured, report);
     AddCountedFigures(report);
-    std::fprintf(stderr, "zelfin_bench: drive-bound job on the real-time clock...\n");
-    AddDriveBoundFigures(options, report);
-    std::fprintf(stderr, "zelfin_bench: automatic mode on the real-time clock...\n");
-    AddAutomaticFigures(options, report);
+    if (!hostOnly) {
+        std::fprintf(stderr, "zelfin_bench: drive-bound job on the real-time clock...\n");
+        AddDriveBoundFigures(options, report);
+        std::fprintf(stderr, "zelfin_bench: automatic mode on the real-time clock...\n");
+        AddAutomaticFigures(options, report);
+    }
 
     PrintReport(report, stdout);
     if (!WriteReport(report, out)) {
