@@ -23,7 +23,8 @@ namespace {
 
 using namespace zelfin::bench;
 
-// Keeps what each benchmark measured (the median of its repetitions when there are several)
+// Keeps what each benchmark measured (the least time of its repetitions, and their median
+// counters, when there are several)
 // and shows the usual console table. Processor time, not wall time: the benchmarks are
 // single-threaded, and on a shared machine wall time counts other people's work.
 class Capture : public benchmark::ConsoleReporter {
@@ -33,14 +34,17 @@ public:
             if (run.error_occurred) {
                 continue;
             }
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (!median && run.run_type != Run::RT_Iteration) {
-                continue;
-            }
+            const bool single = run.run_type == Run::RT_Iteration;
+            const bool aggregate = run.run_type == Run::RT_Aggregate;
             Measured& m = measured[run.run_name.function_name];
-            m.nanoseconds = run.GetAdjustedCPUTime() * ToNanoseconds(run.time_unit);
-            for (const auto& [name, counter] : run.counters) {
-                m.counters[name] = counter.value;
+            if (single || (aggregate && run.aggregate_name == "min")) {
+                m.nanoseconds = run.GetAdjustedCPUTime() * ToNanoseconds(run.time_unit);
+            }
+            // Counters are shares, not times: the typical one, not the least.
+            if (single || (aggregate && run.aggregate_name == "median")) {
+                for (const auto& [name, counter] : run.counters) {
+                    m.counters[name] = counter.value;
+                }
             }
         }
         ConsoleReporter::ReportRuns(runs);
@@ -83,6 +87,10 @@ int main(int argc, char** argv) {
         }
     }
     options.costScale = options.quick ? 0.01 : 1.0;
+    // Repetitions of the benchmarks run in random order, so that a busy spell of the machine
+    // falls on all of them alike.
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    passOn.insert(passOn.begin() + 1, interleave);
     int passOnCount = static_cast<int>(passOn.size());
     benchmark::Initialize(&passOnCount, passOn.data());
     if (benchmark::ReportUnrecognizedArguments(passOnCount, passOn.data())) {
