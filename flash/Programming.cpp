@@ -3,6 +3,8 @@
 #include "device/AtapiDevice.h"
 #include "flash/Loader.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -21,15 +23,27 @@ bool BuffersHold(const AtapiDevice& device, uint32_t writeBytes, uint32_t readBy
            (readBytes == 0 || (device.readBuffer != nullptr && device.readCapacity >= readBytes));
 }
 
-void NoteMismatch(AtapiDevice& device, uint32_t piece, uint32_t position) {
+// Called only once a piece is known to differ: finds the first differing byte and keeps the
+// first mismatch of the job.
+void NoteMismatch(AtapiDevice& device, uint32_t piece) {
     if (device.mismatchDiagnostic[0] != '\0') {
         return;
     }
+    const uint8_t* read = device.readBuffer;
+    const uint32_t position = static_cast<uint32_t>(
+        std::mismatch(read, read + kPieceBytes, device.writeBuffer).first - read);
     std::snprintf(device.mismatchDiagnostic, sizeof device.mismatchDiagnostic,
                   "R = %.2x , W = %.2x , Pos = %d(%x) , Piece = %u",
                   static_cast<unsigned>(device.readBuffer[position]),
                   static_cast<unsigned>(device.writeBuffer[position]), static_cast<int>(position),
                   static_cast<unsigned>(position), static_cast<unsigned>(piece));
+}
+
+// One sleep of at most `milliseconds` (rounded up, so a sleep never ends before the time), and
+// short of the OS's "for ever".
+uint32_t SleepSlice(double milliseconds) {
+    constexpr double kLongest = static_cast<double>(kInfinite - 1);
+    return static_cast<uint32_t>(std::clamp(std::ceil(milliseconds), 1.0, kLongest));
 }
 
 // One pass over every piece; false at the first piece that fails.
@@ -44,11 +58,10 @@ bool WriteAndVerifyPass(AtapiDevice& device, const uint8_t* image, uint32_t piec
         if (!device.ReadBuffer(n * kPieceBytes, kPieceBytes)) {
             return false;
         }
-        for (uint32_t i = 0; i < kPieceBytes; ++i) {
-            if (device.readBuffer[i] != device.writeBuffer[i]) {
-                NoteMismatch(device, n, i);
-                return false;
-            }
+        // The common case, equal pieces, at memcmp's speed; the position only on a difference.
+        if (std::memcmp(device.readBuffer, device.writeBuffer, kPieceBytes) != 0) {
+            NoteMismatch(device, n);
+            return false;
         }
     }
     return true;
@@ -119,21 +132,26 @@ void Pause(AtapiDevice& device, double seconds, const ProcessMessages& processMe
     Platform& os = device.GetPlatform();
     HiTimer& watch = device.generalWatch;
     if (watch.unavailable != 0) {
-        // Without a counter the watch reads 0 for ever; count the sleeps instead.
-        for (double waited = 0.0; waited < seconds; waited += kPausePollMilliseconds / 1000.0) {
+        // Without a counter the watch reads 0 for ever; the sleeps alone measure the pause.
+        for (double left = seconds * 1000.0; left > 0.0;) {
+            const uint32_t slice = processMessages ? kPausePollMilliseconds : SleepSlice(left);
             if (processMessages) {
                 processMessages();
             }
-            os.Sleep(kPausePollMilliseconds);
+            os.Sleep(slice);
+            left -= slice;
         }
         return;
     }
     watch.Start(true);
-    while (watch.Lap() < seconds) {
+    for (double lap = watch.Lap(); lap < seconds; lap = watch.Lap()) {
         if (processMessages) {
             processMessages();
+            os.Sleep(kPausePollMilliseconds);
+        } else {
+            // Nothing to dispatch: sleep to the end, and again only if the sleep came back early.
+            os.Sleep(SleepSlice((seconds - lap) * 1000.0));
         }
-        os.Sleep(kPausePollMilliseconds);
     }
     watch.Stop();
 }

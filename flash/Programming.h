@@ -17,8 +17,8 @@ inline constexpr uint32_t kProgrammingTimeoutSeconds = 108000;
 inline constexpr int32_t kProgrammingReadyLimitSeconds = 60;
 inline constexpr double kCommitPauseSeconds = 3.0;
 inline constexpr uint8_t kJobFailed = 42;
-// How often Pause looks at the clock: often enough to keep messages flowing, seldom enough to
-// leave the processor alone.
+// How often Pause looks at the clock when it has messages to keep flowing: often enough for
+// them, seldom enough to leave the processor alone.
 inline constexpr uint32_t kPausePollMilliseconds = 10;
 
 using ProcessMessages = std::function<void()>;
@@ -36,7 +36,9 @@ bool ProgramByWriteBuffer(AtapiDevice& device, const uint8_t* image, int32_t len
 // at piece 0 again. Keeps the first mismatch of the job in mismatchDiagnostic.
 bool WriteAndVerify(AtapiDevice& device, const uint8_t* image, int32_t length);
 
-// Waits `seconds` on generalWatch in short sleeps, running processMessages between them.
+// Waits `seconds` on generalWatch. Without processMessages (the worker, which owns no window)
+// it sleeps straight to the end, waking again only if a sleep ends early; with it, it polls in
+// short sleeps and runs processMessages between them.
 void Pause(AtapiDevice& device, double seconds, const ProcessMessages& processMessages = {});
 
 // The vendor download: two DownloadBegin, up to three passes of summed pieces, DownloadEnd

@@ -213,6 +213,7 @@ int64_t SimMachine::QueryPerformanceCounter() {
 }
 
 void SimMachine::Sleep(uint32_t milliseconds) {
+    sleeps_.fetch_add(1);
     Spend(milliseconds / 1000.0);
     CompleteDue();
 }

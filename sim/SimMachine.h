@@ -100,6 +100,7 @@ public:
     std::size_t LiveHeapBlocks() const; // process heap blocks not yet freed (freed at the end) //
                                         // calls of an entry point that was never handed out
     uint32_t PendingRequests() const;   // ASPI requests not yet completed
+    uint32_t SleepCount() const { return sleeps_.load(); } // Sleep calls so far
     std::vector<uint32_t> ExitRequests() const; // flags of accepted or refused ExitWindowsEx
     bool PrivilegeEnabled() const;
     // The latest request blocks exactly as the caller handed them over.
@@ -198,6 +199,7 @@ private:
     uint32_t badEntryCalls_ = 0;
     std::map<OsHandle, bool> tokens_;
     std::atomic<int> pendingCount_{0};
+    std::atomic<uint32_t> sleeps_{0};
     std::atomic<bool> threadsRefused_{false};
     std::map<void*, std::size_t> heap_;
     PassThroughBlock lastPassThrough_{};

@@ -100,6 +100,26 @@ TEST(WriteBufferJob, AMismatchRestartsAtPieceZeroAndIsKeptForDiagnosis) {
     EXPECT_STREQ(text, rig.device->mismatchDiagnostic);
 }
 
+TEST(WriteBufferJob, TheDiagnosisNamesTheFirstDifferingByteOfThePiece) {
+    struct Case {
+        std::vector<uint32_t> differing;
+        uint32_t first;
+    };
+    const Case cases[] = {{{0}, 0}, {{4095}, 4095}, {{3000, 17, 4095}, 17}};
+    for (const Case& c : cases) {
+        FlashRig rig;
+        for (const uint32_t position : c.differing) {
+            rig.flash.Faults().readBackDiffers.push_back({100, 1, position});
+        }
+        ASSERT_EQ(0, RunJob(rig, NewImage())) << c.first;
+        const unsigned written = NewImage()[100 * 4096 + c.first];
+        char text[64];
+        std::snprintf(text, sizeof text, "R = %.2x , W = %.2x , Pos = %u(%x) , Piece = 100",
+                      ~written & 0xFFu, written, c.first, c.first);
+        EXPECT_STREQ(text, rig.device->mismatchDiagnostic);
+    }
+}
+
 TEST(WriteBufferJob, ThreeFailedPassesSendNoCommitAndLeaveTheFlashAlone) {
     struct Case {
         const char* name;
@@ -212,20 +232,39 @@ TEST(DownloadJob, AFailedPieceRestartsAtPieceZeroAndAFailedEndFailsTheJob) {
     EXPECT_EQ(kJobFailed, RunJob(ending, NewImage().data(), 131072));
 }
 
-TEST(Pause, WaitsTheFullTimeInShortSleepsWhileMessagesFlow) {
-    for (const bool counter : {true, false}) {
+TEST(Pause, LastsTheFullTimeAndPollsOnlyWhenMessagesMayBeWaiting) {
+    struct Case {
+        bool counter;
+        bool pump;
+        double longest; // seconds the pause may last at most
+        uint32_t fewestSleeps;
+        uint32_t mostSleeps;
+    };
+    const Case cases[] = {
+        // The worker: one sleep to the end (two if the first came back early).
+        {true, false, 3.001, 1, 2},
+        {false, false, 3.001, 1, 1},
+        // A thread with windows to keep answered polls; a busy loop would pump ~300,000 times.
+        {true, true, 3.1, 100, 400},
+        {false, true, 3.1, 100, 400},
+    };
+    for (const Case& c : cases) {
         FlashRig rig;
-        rig.machine.SetPerformanceCounterAvailable(counter);
+        rig.machine.SetPerformanceCounterAvailable(c.counter);
         AtapiDevice device(rig.machine, false);
-        int pumped = 0;
+        uint32_t pumped = 0;
+        const uint32_t sleepsBefore = rig.machine.SleepCount();
         const double before = rig.machine.NowSeconds();
-        Pause(device, 3.0, [&] { ++pumped; });
+        Pause(device, 3.0, c.pump ? ProcessMessages([&] { ++pumped; }) : ProcessMessages());
         const double waited = rig.machine.NowSeconds() - before;
-        EXPECT_GE(waited, 3.0) << counter;
-        EXPECT_LT(waited, 3.1) << counter;
-        // A busy loop would run the pump hundreds of thousands of times on the virtual clock.
-        EXPECT_GE(pumped, 100) << counter;
-        EXPECT_LE(pumped, 400) << counter;
+        const uint32_t sleeps = rig.machine.SleepCount() - sleepsBefore;
+        const std::string name =
+            std::string(c.counter ? "counter" : "no counter") + (c.pump ? ", pump" : ", no pump");
+        EXPECT_GE(waited, 3.0) << name;
+        EXPECT_LT(waited, c.longest) << name;
+        EXPECT_GE(sleeps, c.fewestSleeps) << name;
+        EXPECT_LE(sleeps, c.mostSleeps) << name;
+        EXPECT_EQ(c.pump ? sleeps : 0u, pumped) << name;
     }
 }
 

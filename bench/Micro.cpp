@@ -1,0 +1,228 @@
+#include "Micro.h"
+
+#include "AllocationCount.h"
+#include "BenchRig.h"
+#include "TimedPlatform.h"
+
+#include "device/AtapiDevice.h"
+#include "flash/Programming.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+namespace zelfin::bench {
+namespace {
+
+constexpr int kScanDrives = 16;
+
+// One pass of the piece loop as the job runs it, on a drive whose commands cost nothing.
+void PieceLoopJob(benchmark::State& state) {
+    BenchRig rig(1, 0.0);
+    AtapiDevice device(rig.machine, true);
+    device.SelectDrive(0);
+    for (auto _ : state) {
+        rig.drives[0]->ClearTranscript(); // keeps its capacity: no growth inside the loop
+        if (!WriteAndVerify(device, NewImage().data(), kImageBytes)) {
+            state.SkipWithError("a piece did not verify");
+            break;
+        }
+    }
+}
+
+// What the simulated machine's side of the piece loop costs alone: the same 512 requests made
+// straight to it, each between the two counter readings that time a command.
+void PieceLoopDriveAlone(benchmark::State& state) {
+    BenchRig rig(1, 0.0);
+    const OpenResult open = rig.machine.CreateFile("\\\\.\\D:");
+    std::vector<uint8_t> out(kBufferCapacity);
+    std::vector<uint8_t> in(kBufferCapacity);
+    PassThroughBlock write{};
+    write.sptd.Length = sizeof(ScsiPassThroughDirect);
+    write.sptd.CdbLength = 12;
+    write.sptd.SenseInfoLength = 24;
+    write.sptd.SenseInfoOffset = offsetof(PassThroughBlock, sense);
+    write.sptd.TimeOutValue = kDefaultTimeoutSeconds;
+    PassThroughBlock read = write;
+    write.sptd.DataIn = kDirectionOut;
+    std::memcpy(write.sptd.Cdb, cdb::kWriteBuffer.data(), 12);
+    read.sptd.DataIn = kDirectionIn;
+    std::memcpy(read.sptd.Cdb, cdb::kReadBuffer.data(), 12);
+    for (PassThroughBlock* block : {&write, &read}) {
+        block->sptd.Cdb[7] = kPieceBytes >> 8; // transfer length 4096
+    }
+    for (auto _ : state) {
+        rig.drives[0]->ClearTranscript();
+        for (uint32_t n = 0; n < kImagePieces; ++n) {
+            for (PassThroughBlock* block : {&write, &read}) {
+                block->sptd.Cdb[3] = static_cast<uint8_t>(n >> 4); // offset n * 4096
+                block->sptd.Cdb[4] = static_cast<uint8_t>(n << 4);
+                block->sptd.DataTransferLength = kPieceBytes;
+                uint8_t* data = block == &write ? out.data() : in.data();
+                benchmark::DoNotOptimize(rig.machine.QueryPerformanceCounter());
+                if (!rig.machine.ScsiPassThroughDirect(open.handle, *block, data)) {
+                    state.SkipWithError("the simulated drive refused a piece");
+                    return;
+                }
+                benchmark::DoNotOptimize(rig.machine.QueryPerformanceCounter());
+            }
+        }
+    }
+    rig.machine.CloseHandle(open.handle);
+}
+
+// The floor: copy each piece in, copy it back out, compare, with nothing else around it.
+void PieceLoopFloor(benchmark::State& state) {
+    std::vector<uint8_t> written(kBufferCapacity);
+    std::vector<uint8_t> readBack(kBufferCapacity);
+    const uint8_t* image = NewImage().data();
+    for (auto _ : state) {
+        for (uint32_t n = 0; n < kImagePieces; ++n) {
+            std::memcpy(written.data(), image + std::size_t{n} * kPieceBytes, kPieceBytes);
+            benchmark::ClobberMemory();
+            std::memcpy(readBack.data(), written.data(), kPieceBytes);
+            benchmark::ClobberMemory();
+            int differs = std::memcmp(readBack.data(), written.data(), kPieceBytes);
+            benchmark::DoNotOptimize(differs);
+        }
+    }
+}
+
+// The start-up scan of sixteen drives whose commands cost nothing. Through the timing platform
+// it also tells which share of the scan the simulated machine spent (a share, so that a busy
+// machine slows both sides alike).
+void ScanSixteen(benchmark::State& state, bool timedInside) {
+    BenchRig rig(kScanDrives, 0.0);
+    TimedPlatform timed(rig.machine);
+    Platform& os = timedInside ? static_cast<Platform&>(timed) : rig.machine;
+    int64_t scans = 0;
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state) {
+        AtapiDevice master(os, true);
+        if (master.GetDriveCount() != kScanDrives) {
+            state.SkipWithError("the scan missed a drive");
+            break;
+        }
+        if (++scans % 64 == 0) {
+            for (sim::SimDrive* drive : rig.drives) {
+                drive->ClearTranscript();
+            }
+        }
+    }
+    const double total = static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                                 std::chrono::steady_clock::now() - start)
+                                                 .count());
+    if (timedInside && scans > 0) {
+        // Each timed call reads the clock twice, once inside the measured stretch.
+        const double perRead = TimedPlatform::CalibrateNanosecondsPerCall();
+        const double calls = static_cast<double>(timed.Calls());
+        const double inside = static_cast<double>(timed.InsideNanoseconds()) - perRead * calls;
+        state.counters["inside_share"] = inside / (total - 2.0 * perRead * calls);
+    }
+}
+
+double PerPiece(const Measured& m) {
+    return m.nanoseconds / kImagePieces;
+}
+
+} // namespace
+
+void RegisterMicroBenchmarks(bool quick) {
+    const auto tune = [quick](benchmark::internal::Benchmark* b) {
+        b->Unit(benchmark::kMicrosecond);
+        if (quick) {
+            b->MinTime(0.02);
+        } else {
+            // The least of many short repetitions, taken in random order with the others: on a
+            // shared machine that is the figure least disturbed by other work.
+            b->MinTime(0.05)->Repetitions(20)->ReportAggregatesOnly(true);
+            b->ComputeStatistics("min", [](const std::vector<double>& v) {
+                return *std::min_element(v.begin(), v.end());
+            });
+        }
+    };
+    tune(benchmark::RegisterBenchmark("piece_loop_job", PieceLoopJob));
+    tune(benchmark::RegisterBenchmark("piece_loop_drive_alone", PieceLoopDriveAlone));
+    tune(benchmark::RegisterBenchmark("piece_loop_floor", PieceLoopFloor));
+    tune(benchmark::RegisterBenchmark("scan_16", ScanSixteen, false));
+    tune(benchmark::RegisterBenchmark("scan_16_inside_machine", ScanSixteen, true));
+}
+
+void AddMicroFigures(const Measurements& measured, Report& report) {
+    const auto job = measured.find("piece_loop_job");
+    const auto drive = measured.find("piece_loop_drive_alone");
+    const auto floor = measured.find("piece_loop_floor");
+    if (job != measured.end() && drive != measured.end() && floor != measured.end()) {
+        const double floorNs = PerPiece(floor->second);
+        report.figures.push_back({"piece_job_ns", "ns per piece", PerPiece(job->second), floorNs,
+                                  std::nullopt,
+                                  "piece loop with free drive commands vs copy in, copy back, "
+                                  "compare"});
+        report.figures.push_back({"piece_drive_ns", "ns per piece", PerPiece(drive->second),
+                                  floorNs, std::nullopt,
+                                  "the simulated machine's share (requests and clock readings), "
+                                  "measured alone, vs the floor"});
+        report.figures.push_back({"piece_program_ns", "ns per piece",
+                                  PerPiece(job->second) - PerPiece(drive->second), floorNs, 1.5,
+                                  "the program's share (job less machine) vs the floor"});
+    } else {
+        report.Missing("the piece loop");
+    }
+    const auto scan = measured.find("scan_16");
+    const auto inside = measured.find("scan_16_inside_machine");
+    if (scan != measured.end() && inside != measured.end()) {
+        const auto share = inside->second.counters.find("inside_share");
+        const double perDrive = scan->second.nanoseconds / 1000.0 / kScanDrives;
+        report.figures.push_back(
+            {"scan_per_drive_us", "us per drive", perDrive,
+             share != inside->second.counters.end() ? perDrive * share->second : 0.0, std::nullopt,
+             "start-up scan of 16 free drives vs the time spent inside the "
+             "simulated machine"});
+    } else {
+        report.Missing("the scan");
+    }
+}
+
+void AddCountedFigures(Report& report) {
+    {
+        BenchRig rig(1, 0.0);
+        AtapiDevice device(rig.machine, true);
+        device.SelectDrive(0);
+        // A first pass grows the simulator's own records; the counted one then allocates only
+        // what the program does.
+        const bool warmed = WriteAndVerify(device, NewImage().data(), kImageBytes);
+        rig.drives[0]->ClearTranscript();
+        StartCountingAllocations();
+        const bool counted = WriteAndVerify(device, NewImage().data(), kImageBytes);
+        const uint64_t allocations = StopCountingAllocations();
+        if (warmed && counted) {
+            report.figures.push_back({"piece_allocations", "allocations per piece",
+                                      static_cast<double>(allocations) / kImagePieces, 0.0, 0.0,
+                                      "heap allocations in the piece loop (target 0)"});
+        } else {
+            report.Missing("allocations in the piece loop");
+        }
+    }
+    {
+        BenchRig rig(1, 0.0);
+        TimedPlatform timed(rig.machine);
+        AtapiDevice device(timed, true);
+        device.SelectDrive(0);
+        timed.ResetCounts();
+        RunFlashJob(FlashJob{&device, NewImage().data(), kImageBytes, true});
+        if (device.jobFailed == 0) {
+            report.figures.push_back({"job_sleeps", "sleeps per job",
+                                      static_cast<double>(timed.Sleeps()), 1.0, std::nullopt,
+                                      "wake-ups of a whole 1 MiB job (all in the 3 s pause) vs "
+                                      "one sleep"});
+        } else {
+            report.Missing("the sleeps of a job");
+        }
+    }
+}
+
+} // namespace zelfin::bench
