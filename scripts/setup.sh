@@ -3,6 +3,9 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format)
+# The Windows stage: mingw-w64 (win32 threads for the release programs, posix for the tests) and
+# wine64 to run the x86_64 tests; GoogleTest's sources come with libgtest-dev.
+packages+=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix wine64)
 
 missing=()
 for p in "${packages[@]}"; do

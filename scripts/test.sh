@@ -18,3 +18,5 @@ for preset in $presets; do
     cmake --build --preset "$preset" -j "$jobs"
     ctest --preset "$preset" -j "$jobs"
 done
+
+scripts/test-windows.sh
