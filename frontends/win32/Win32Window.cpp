@@ -3,7 +3,6 @@
 #include "frontends/win32/Win32Toolkit.h"
 
 #include <algorithm>
-#include <cctype>
 #include <stdexcept>
 
 namespace zelfin::win32ui {
@@ -42,12 +41,17 @@ DWORD windowStyle(const ui::WindowDescription& d) {
     return style;
 }
 
+// Access keys are ASCII letters and digits; the C runtime's toupper is one import more.
+char upper(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
 char accessKeyOf(std::string_view caption) {
     const auto mark = caption.find('&');
     if (mark == std::string_view::npos || mark + 1 >= caption.size()) {
         return '\0';
     }
-    return static_cast<char>(std::toupper(static_cast<unsigned char>(caption[mark + 1])));
+    return upper(caption[mark + 1]);
 }
 
 } // namespace
@@ -418,7 +422,7 @@ void Win32Window::pressButton(ui::ControlId button) {
 }
 
 int Win32Window::buttonWithAccessKey(char key) const {
-    const char wanted = static_cast<char>(std::toupper(static_cast<unsigned char>(key)));
+    const char wanted = upper(key);
     for (const ui::ControlDescription& d : description_.controls) {
         if (d.kind == ui::ControlKind::PushButton && controls_[d.id].enabled &&
             accessKeyOf(d.text) == wanted) {
