@@ -6,6 +6,8 @@ packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang
 # The Windows stage: mingw-w64 (win32 threads for the release programs, posix for the tests) and
 # wine64 to run the x86_64 tests; GoogleTest's sources come with libgtest-dev.
 packages+=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix wine64)
+# The window program's stage: a virtual display, keystrokes, screenshots, and fonts for wine.
+packages+=(xvfb xdotool imagemagick fonts-wine fonts-liberation2)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -20,3 +20,4 @@ for preset in $presets; do
 done
 
 scripts/test-windows.sh
+scripts/test-win32ui.sh
