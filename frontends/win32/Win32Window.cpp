@@ -13,6 +13,11 @@ constexpr UINT_PTR kTimerIdBase = 1000;
 constexpr int kDropDownRows = 8;
 constexpr int kComboFrame = 6; // the selection field's border, above and below
 
+// The selection field inside the drop-down's described height.
+int fieldHeight(const ui::ControlDescription& d) {
+    return d.bounds.height - kComboFrame;
+}
+
 std::string named(const ui::WindowDescription& d, std::string_view what) {
     return std::string(what) + " (window " + std::string(d.className) + ")";
 }
@@ -84,6 +89,13 @@ Win32Window::Win32Window(Win32Toolkit& kit, const ui::WindowDescription& descrip
         SendMessageA(hwnd_, WM_SETICON, ICON_BIG, icon);
         SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, icon);
     }
+    if (description.titleBar.greyedMinimiseMaximise) {
+        // Without their boxes the two commands stay in the window menu, greyed.
+        if (HMENU menu = GetSystemMenu(hwnd_, FALSE)) {
+            EnableMenuItem(menu, SC_MINIMIZE, MF_BYCOMMAND | MF_GRAYED);
+            EnableMenuItem(menu, SC_MAXIMIZE, MF_BYCOMMAND | MF_GRAYED);
+        }
+    }
     defaultFont_ = fontFor(description.defaultFont);
     for (const ui::ControlDescription& d : description.controls) {
         createControl(d);
@@ -153,6 +165,8 @@ void Win32Window::createControl(const ui::ControlDescription& d) {
     case ui::ControlKind::DropDownList:
         windowClass = "COMBOBOX";
         style |= WS_VSCROLL | (d.choiceOnly ? CBS_DROPDOWNLIST : CBS_DROPDOWN);
+        // Drawn by the window: only an owner-drawn list takes an item height everywhere.
+        style |= d.itemHeight > 0 ? CBS_OWNERDRAWFIXED | CBS_HASSTRINGS : 0;
         height += d.itemHeight * kDropDownRows + 2; // room for the list when it drops down
         break;
     case ui::ControlKind::ProgressBar:
@@ -175,9 +189,9 @@ void Win32Window::createControl(const ui::ControlDescription& d) {
     SendMessageA(c.hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(c.font ? c.font : defaultFont_),
                  FALSE);
     if (d.kind == ui::ControlKind::DropDownList && d.itemHeight > 0) {
-        SendMessageA(c.hwnd, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1),
-                     d.bounds.height - kComboFrame);
+        // The font changed the heights the list measured at creation: set them again.
         SendMessageA(c.hwnd, CB_SETITEMHEIGHT, 0, d.itemHeight);
+        SendMessageA(c.hwnd, CB_SETITEMHEIGHT, static_cast<WPARAM>(-1), fieldHeight(d));
     }
     if (d.kind == ui::ControlKind::ProgressBar) {
         // The 16-bit range message is the one every version of the control knows.
@@ -503,9 +517,27 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_PAINT:
         paint();
         return 0;
-    case WM_DRAWITEM:
-        drawButton(*reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+    case WM_DRAWITEM: {
+        const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+        if (item.CtlType == ODT_COMBOBOX) {
+            drawListItem(item);
+        } else {
+            drawButton(item);
+        }
         return TRUE;
+    }
+    case WM_MEASUREITEM: {
+        // Sent while the list is being created, before its handle is known here.
+        auto& item = *reinterpret_cast<MEASUREITEMSTRUCT*>(lParam);
+        const int id = static_cast<int>(item.CtlID) - kChildIdBase;
+        if (item.CtlType == ODT_COMBOBOX && id >= 0 && id < static_cast<int>(controls_.size())) {
+            const ui::ControlDescription& d = description_.controls[static_cast<std::size_t>(id)];
+            item.itemHeight = static_cast<UINT>(
+                item.itemID == static_cast<UINT>(-1) ? fieldHeight(d) : d.itemHeight);
+            return TRUE;
+        }
+        return DefWindowProcA(hwnd_, message, wParam, lParam);
+    }
     case WM_COMMAND:
         command(LOWORD(wParam), HIWORD(wParam));
         return 0;

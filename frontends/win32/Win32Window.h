@@ -43,6 +43,8 @@ public:
     void removeWindowMenuItem(int position) override;
 
     HWND handle() const { return hwnd_; }
+    // The child window of a control, or null for what the window paints itself.
+    HWND controlHandle(ui::ControlId id) const { return controls_.at(id).hwnd; }
     const ui::WindowDescription& description() const { return description_; }
 
     // A click as the user makes it: the handler, then what the button's kind does.
@@ -92,6 +94,7 @@ private:
     void invalidateLabel(ui::ControlId label);
     void paint();
     void drawButton(const DRAWITEMSTRUCT& item);
+    void drawListItem(const DRAWITEMSTRUCT& item);
     void startTimer(ui::ControlId timer);
     void command(int childId, int code);
 

@@ -147,4 +147,33 @@ void Win32Window::drawButton(const DRAWITEMSTRUCT& item) {
     }
 }
 
+void Win32Window::drawListItem(const DRAWITEMSTRUCT& item) {
+    const int id = static_cast<int>(item.CtlID) - kChildIdBase;
+    if (id < 0 || id >= static_cast<int>(controls_.size())) {
+        return;
+    }
+    const Control& c = controls_[static_cast<std::size_t>(id)];
+    HDC dc = item.hDC;
+    RECT box = item.rcItem;
+    const bool selected = (item.itemState & ODS_SELECTED) != 0;
+    FillRect(dc, &box, GetSysColorBrush(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    if (item.itemID != static_cast<UINT>(-1)) {
+        char text[512] = {};
+        const LRESULT length = SendMessageA(item.hwndItem, CB_GETLBTEXTLEN, item.itemID, 0);
+        if (length >= 0 && length < static_cast<LRESULT>(sizeof text)) {
+            SendMessageA(item.hwndItem, CB_GETLBTEXT, item.itemID, reinterpret_cast<LPARAM>(text));
+        }
+        const HGDIOBJ oldFont = SelectObject(dc, c.font != nullptr ? c.font : defaultFont_);
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, selected ? GetSysColor(COLOR_HIGHLIGHTTEXT) : resolve(c.colour));
+        RECT textBox = box;
+        textBox.left += 2;
+        DrawTextA(dc, text, -1, &textBox, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+        SelectObject(dc, oldFont);
+    }
+    if ((item.itemState & ODS_FOCUS) != 0) {
+        DrawFocusRect(dc, &box);
+    }
+}
+
 } // namespace zelfin::win32ui

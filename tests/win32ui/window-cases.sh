@@ -5,7 +5,7 @@
 # from the windows' own texts read by window-probe.exe, never from pixels. Screenshots of the
 # main window before and during a run and of the reboot dialog go to WORK/screenshots.
 # Usage: tests/win32ui/window-cases.sh BUILD_DIR (the win64 build, with zelfin.exe, zelfin-pack.exe,
-# WNASPI32.dll and window-probe.exe built).
+# WNASPI32.dll, window-probe.exe and zelfin_win32ui_tests.exe built).
 set -uo pipefail
 build=$(cd "$1" && pwd)
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -45,13 +45,6 @@ reg 'HKCU\Software\Wine\Fonts\Replacements' Arial "Liberation Sans"
 reg 'HKCU\Software\Wine\Fonts\Replacements' "Courier New" "Liberation Mono"
 /usr/lib/wine/wineserver -w
 
-# The demo: zelfin.exe filled with the synthetic package by zelfin-pack.exe.
-"${wine[@]}" "$build/tools/zelfin-pack.exe" make-demo demo >/dev/null || exit 1
-cp "$build/frontends/win32/zelfin.exe" demo/zelfin.exe
-"${wine[@]}" "$build/tools/zelfin-pack.exe" fill demo/zelfin.exe demo/package.txt >/dev/null ||
-    exit 1
-cp "$build/tests/win32/WNASPI32.dll" "$build/tests/win32ui/window-probe.exe" demo/
-
 passed=0
 failed=0
 check() { # check WHAT CONDITION...
@@ -64,6 +57,16 @@ check() { # check WHAT CONDITION...
         echo "FAILED: $what" >&2
     fi
 }
+# The toolkit's own tests need the display too.
+check "toolkit tests" "${wine[@]}" "$build/tests/win32ui/zelfin_win32ui_tests.exe" --gtest_brief=1
+
+# The demo: zelfin.exe filled with the synthetic package by zelfin-pack.exe.
+"${wine[@]}" "$build/tools/zelfin-pack.exe" make-demo demo >/dev/null || exit 1
+cp "$build/frontends/win32/zelfin.exe" demo/zelfin.exe
+"${wine[@]}" "$build/tools/zelfin-pack.exe" fill demo/zelfin.exe demo/package.txt >/dev/null ||
+    exit 1
+cp "$build/tests/win32/WNASPI32.dll" "$build/tests/win32ui/window-probe.exe" demo/
+
 contains() { grep -qF -- "$2" "$1"; }
 lacks() { ! grep -qF -- "$2" "$1"; }
 probe() { "${wine[@]}" demo/window-probe.exe "$@"; }
