@@ -2,7 +2,8 @@
 # zelfin-cli.exe end to end under wine64, on the real Win32 platform:
 #  - as Windows 98 (ASPI), against the test ASPI manager and its simulated drives: a successful
 #    update, a read-back that never verifies, and a drive of another maker left untouched;
-#  - as the NT family, on a wine drive letter made a CD-ROM that answers no pass-through request.
+#  - as the NT family, on a wine drive letter made a CD-ROM that answers no pass-through request;
+#  - with --simulate, on the simulated machine inside the program.
 # Usage: tests/win32/wine-cases.sh BUILD_DIR (the win64 build; WINEPREFIX names a ready prefix).
 set -uo pipefail
 build=$(cd "$1" && pwd)
@@ -86,6 +87,17 @@ rc=$?
 check "nt: exit status 1" test "$rc" -eq 1
 check "nt: no match" contains "$out/output.txt" "No matched drive detected !"
 check "nt: R: listed with a made-up address" contains "$out/output.txt" " 2-0-0-0 R:"
+
+# The simulated machine inside the Windows program itself.
+out=$work/simulate
+mkdir -p "$out"
+printf 'clock virtual\nos nt\ndrive D BRYMOTE "DVDRW RVM-270A" 1A05 port=1 target=0\nfirmware D\n' \
+    >"$out/scenario.txt"
+"${wine[@]}" demo/zelfin-cli-nt.exe --simulate "$out/scenario.txt" --yes --update </dev/null \
+    >"$out/output.txt" 2>&1
+rc=$?
+check "simulate: exit status 0" test "$rc" -eq 0
+check "simulate: reported" contains "$out/output.txt" "Firmware has been updated successfully !"
 
 echo "wine cases: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
