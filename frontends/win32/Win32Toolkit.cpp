@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace zelfin::win32ui {
 namespace {
@@ -46,7 +47,11 @@ LRESULT CALLBACK taskWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     }
     auto* kit = reinterpret_cast<Win32Toolkit*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
     if (message == kRunTasks && kit != nullptr) {
-        kit->runQueuedTasks();
+        try {
+            kit->runQueuedTasks();
+        } catch (...) {
+            kit->holdException(std::current_exception());
+        }
         return 0;
     }
     return DefWindowProcA(hwnd, message, wParam, lParam);
@@ -198,13 +203,36 @@ ui::ModalResult Win32Toolkit::showModal(ui::Window& window) {
         throw std::logic_error("showModal: not a window of this toolkit");
     }
     QuitHeldBack quit;
-    const HWND owner = GetWindow(dialog->handle(), GW_OWNER);
-    dialog->modal = true;
-    dialog->modalResult = ui::ModalResult::None;
-    modalStack_.push_back(dialog);
-    if (owner != nullptr) {
-        EnableWindow(owner, FALSE);
-    }
+    // However the loop ends, an exception included, the owner comes back before the dialog goes,
+    // so activation returns to it.
+    class ModalScope {
+    public:
+        ModalScope(Win32Toolkit& kit, Win32Window& d)
+            : kit_(kit), dialog_(d), owner_(GetWindow(d.handle(), GW_OWNER)) {
+            dialog_.modal = true;
+            dialog_.modalResult = ui::ModalResult::None;
+            kit_.modalStack_.push_back(&dialog_);
+            if (owner_ != nullptr) {
+                EnableWindow(owner_, FALSE);
+            }
+        }
+        ~ModalScope() {
+            if (owner_ != nullptr) {
+                EnableWindow(owner_, TRUE);
+            }
+            ShowWindow(dialog_.handle(), SW_HIDE);
+            std::erase(kit_.modalStack_, &dialog_);
+            dialog_.modal = false;
+        }
+        ModalScope(const ModalScope&) = delete;
+        ModalScope& operator=(const ModalScope&) = delete;
+
+    private:
+        Win32Toolkit& kit_;
+        Win32Window& dialog_;
+        HWND owner_;
+    };
+    const ModalScope scope(*this, *dialog);
     dialog->show();
     MSG message;
     while (dialog->modalResult == ui::ModalResult::None) {
@@ -218,13 +246,6 @@ ui::ModalResult Win32Toolkit::showModal(ui::Window& window) {
             dispatch(message);
         }
     }
-    // The owner comes back before the dialog goes, so activation returns to it.
-    if (owner != nullptr) {
-        EnableWindow(owner, TRUE);
-    }
-    ShowWindow(dialog->handle(), SW_HIDE);
-    std::erase(modalStack_, dialog);
-    dialog->modal = false;
     return dialog->modalResult;
 }
 
@@ -237,7 +258,9 @@ ui::DialogAnswer Win32Toolkit::messageDialog(ui::DialogType type, std::string_vi
     if (owner == nullptr) {
         flags |= MB_TASKMODAL;
     }
-    switch (MessageBoxA(owner, std::string(text).c_str(), captionOf(type), flags)) {
+    const int answer = MessageBoxA(owner, std::string(text).c_str(), captionOf(type), flags);
+    rethrowHeld();
+    switch (answer) {
     case IDOK:
         return ui::DialogAnswer::Ok;
     case IDYES:
@@ -252,6 +275,7 @@ ui::DialogAnswer Win32Toolkit::messageDialog(ui::DialogType type, std::string_vi
 void Win32Toolkit::systemBox(std::string_view text, std::string_view caption, std::uint32_t flags) {
     QuitHeldBack quit;
     MessageBoxA(dialogOwner(), std::string(text).c_str(), std::string(caption).c_str(), flags);
+    rethrowHeld();
 }
 
 bool Win32Toolkit::handleKey(const MSG& message) {
@@ -287,11 +311,25 @@ void Win32Toolkit::dispatch(MSG& message) {
     if (Win32Window* window = windowOf(topLevelOf(message.hwnd))) {
         // Tab and the arrow keys move the focus between the controls.
         if (IsDialogMessageA(window->handle(), &message)) {
+            rethrowHeld(); // it dispatches what it does not handle itself
             return;
         }
     }
     TranslateMessage(&message);
     DispatchMessageA(&message);
+    rethrowHeld();
+}
+
+void Win32Toolkit::holdException(std::exception_ptr error) {
+    if (!held_) {
+        held_ = std::move(error); // the first one is the cause; later ones follow from it
+    }
+}
+
+void Win32Toolkit::rethrowHeld() {
+    if (held_) {
+        std::rethrow_exception(std::exchange(held_, nullptr));
+    }
 }
 
 void Win32Toolkit::processMessages() {

@@ -8,6 +8,7 @@
 #include "ui/Toolkit.h"
 
 #include <deque>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -43,12 +44,15 @@ public:
     void forget(const Win32Window& window);
     void closeWindow(Win32Window& window, ui::ModalResult result);
     void runQueuedTasks();
+    // An exception caught in a window procedure, rethrown once our own code has control again.
+    void holdException(std::exception_ptr error);
 
 private:
     void dispatch(MSG& message);
     bool handleKey(const MSG& message);
     Win32Window* windowOf(HWND hwnd) const;
     HWND dialogOwner() const;
+    void rethrowHeld();
 
     HINSTANCE instance_;
     HWND taskWindow_ = nullptr;
@@ -57,6 +61,7 @@ private:
     std::vector<Win32Window*> windows_;    // the first is the main window
     std::vector<Win32Window*> modalStack_; // innermost last
     bool terminated_ = false;
+    std::exception_ptr held_;
 
     sync::Mutex queueMutex_;
     std::deque<std::function<void()>> tasks_;

@@ -323,7 +323,16 @@ void Win32Window::setEnabled(ui::ControlId id, bool enabled) {
                                named(description_, description_.controls[id].name));
     }
     c.enabled = enabled;
+    const bool hadFocus = !enabled && GetFocus() == c.hwnd;
     EnableWindow(c.hwnd, enabled ? TRUE : FALSE);
+    if (hadFocus) {
+        // A disabled control keeps no focus: hand it on, so the keyboard still reaches us.
+        if (HWND next = GetNextDlgTabItem(hwnd_, c.hwnd, FALSE)) {
+            SetFocus(next);
+        } else {
+            SetFocus(hwnd_);
+        }
+    }
 }
 
 void Win32Window::startTimer(ui::ControlId timer) {
@@ -487,7 +496,13 @@ LRESULT CALLBACK Win32Window::windowProc(HWND hwnd, UINT message, WPARAM wParam,
     if (self == nullptr) {
         return DefWindowProcA(hwnd, message, wParam, lParam);
     }
-    return self->handle(message, wParam, lParam);
+    try {
+        return self->handle(message, wParam, lParam);
+    } catch (...) {
+        // An exception must not unwind through the system's frames: our own loop rethrows it.
+        self->kit_.holdException(std::current_exception());
+        return 0;
+    }
 }
 
 void Win32Window::command(int childId, int code) {

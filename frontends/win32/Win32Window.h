@@ -45,6 +45,8 @@ public:
     HWND handle() const { return hwnd_; }
     // The child window of a control, or null for what the window paints itself.
     HWND controlHandle(ui::ControlId id) const { return controls_.at(id).hwnd; }
+    // The tooltip control of the buttons that have tooltips, or null.
+    HWND tooltipHandle() const { return tooltips_; }
     const ui::WindowDescription& description() const { return description_; }
 
     // A click as the user makes it: the handler, then what the button's kind does.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -21,9 +22,15 @@ struct Events final : ui::WindowEvents {
     std::vector<ui::ControlId> clicked;
     int selections = 0;
     int timers = 0;
+    bool timerThrows = false;
     void controlClicked(ui::ControlId c) override { clicked.push_back(c); }
     void selectionChanged(ui::ControlId) override { ++selections; }
-    void timerFired(ui::ControlId) override { ++timers; }
+    void timerFired(ui::ControlId) override {
+        ++timers;
+        if (timerThrows) {
+            throw std::runtime_error("from a timer");
+        }
+    }
 };
 
 RECT clientRectOf(HWND child) {
@@ -153,6 +160,8 @@ TEST_F(ToolkitTest, RebootDialogAnswersKeys) {
         Win32Window& dialog = open(ui::kRebootWindow, events, &owner);
         EXPECT_FALSE(GetWindowLongA(dialog.handle(), GWL_STYLE) & WS_SYSMENU);
         const HWND later = dialog.controlHandle(idOf(RebootControl::cmdRebootLater));
+        ASSERT_NE(dialog.tooltipHandle(), nullptr);
+        EXPECT_EQ(SendMessageA(dialog.tooltipHandle(), TTM_GETTOOLCOUNT, 0, 0), 2);
         PostMessageA(later, c.message, c.key, 0);
         EXPECT_EQ(kit_.showModal(dialog), c.result);
         EXPECT_EQ(events.clicked, std::vector<ui::ControlId>{idOf(c.pressed)});
@@ -205,6 +214,38 @@ TEST_F(ToolkitTest, TimerFiresOnlyWhileEnabled) {
     Sleep(50);
     kit_.processMessages();
     EXPECT_EQ(mainEvents_.timers, fired);
+}
+
+// An exception in a handler reaches the caller of the loop that dispatched it, and a modal
+// dialog it ends gives its owner back.
+TEST_F(ToolkitTest, HandlerExceptionsReachTheLoopsCaller) {
+    Win32Window& w = main();
+    mainEvents_.timerThrows = true;
+    w.setInterval(idOf(MainControl::tmr), 1);
+    w.setEnabled(idOf(MainControl::tmr), true);
+    EXPECT_THROW(
+        for (;;) {
+            kit_.waitForMessages();
+            kit_.processMessages();
+        },
+        std::runtime_error);
+    w.setEnabled(idOf(MainControl::tmr), false);
+
+    w.show();
+    Events events;
+    Win32Window& dialog = open(ui::kRebootWindow, events, &w);
+    kit_.runOnMainThread([] { throw std::runtime_error("from a task"); });
+    EXPECT_THROW(kit_.showModal(dialog), std::runtime_error);
+    EXPECT_TRUE(IsWindowEnabled(w.handle()));
+    EXPECT_FALSE(dialog.modal);
+}
+
+TEST_F(ToolkitTest, DisablingTheFocusedButtonHandsTheFocusOn) {
+    Win32Window& w = main();
+    w.show();
+    SetFocus(w.controlHandle(idOf(MainControl::cmdUpdate)));
+    w.setEnabled(idOf(MainControl::cmdUpdate), false);
+    EXPECT_EQ(GetFocus(), w.controlHandle(idOf(MainControl::cmdClose)));
 }
 
 } // namespace
