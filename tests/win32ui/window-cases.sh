@@ -82,7 +82,7 @@ shot() { # shot NAME: the main window and what stands over it
 answer() {
     local name=$1
     shift
-    if probe wait "$name" 30; then
+    if probe wait "$name" 120; then
         probe text "$name" | tr -d '\r' >"$out/$name.txt"
         key "$@"
     else
