@@ -84,6 +84,7 @@ answer() {
     shift
     if probe wait "$name" 120; then
         probe text "$name" | tr -d '\r' >"$out/$name.txt"
+        sleep 0.3 # shown is not yet listening
         key "$@"
     else
         : >"$out/$name.txt"
