@@ -22,3 +22,5 @@ done
 
 [ "${ZELFIN_QEMU_E2E:-1}" = 0 ] || scripts/qemu-e2e.sh
 scripts/fuzz.sh
+scripts/test-windows.sh
+scripts/test-win32ui.sh

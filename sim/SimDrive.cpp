@@ -60,34 +60,34 @@ SimDrive::~SimDrive() = default;
 
 void SimDrive::SetIdentity(const std::string& vendor, const std::string& product,
                            const std::string& revision) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     PadInto(vendor_, vendor);
     PadInto(product_, product);
     PadInto(revision_, revision);
 }
 
 void SimDrive::SetVendorSpecific(const std::string& text) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     PadInto(vendorSpecific_, text);
 }
 
 void SimDrive::SetPeripheralType(uint8_t type) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     peripheralType_ = type;
 }
 
 void SimDrive::SetVendorCommands(bool supported) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     vendorCommands_ = supported;
 }
 
 void SimDrive::SetFlashIdAnswer(const std::array<uint8_t, 128>& answer) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     flashAnswer_ = answer;
 }
 
 void SimDrive::SetFlashId(uint8_t maker, uint8_t device, uint8_t id2, uint8_t variant) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     flashAnswer_.fill(0);
     flashAnswer_[0] = maker;
     flashAnswer_[1] = device;
@@ -96,112 +96,112 @@ void SimDrive::SetFlashId(uint8_t maker, uint8_t device, uint8_t id2, uint8_t va
 }
 
 void SimDrive::SetTrayOpen(bool open) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     trayOpen_ = open;
 }
 
 void SimDrive::SetMediaEvents(bool supported) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     mediaEvents_ = supported;
 }
 
 void SimDrive::SetDisc(Disc disc) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     disc_ = disc;
 }
 
 void SimDrive::SetBecomingReady(uint32_t answers, uint8_t ascq) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     becomingReady_ = answers;
     becomingReadyAscq_ = ascq;
 }
 
 void SimDrive::QueueUnitAttention(Sense sense) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     unitAttention_.push_back(sense);
 }
 
 void SimDrive::PowerOnReset() {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     unitAttention_.clear();
     unitAttention_.push_back(kPowerOnReset);
     flash_->OnPowerOnReset(*this);
 }
 
 void SimDrive::SetLoadReadyAnswers(uint32_t answers) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     loadReadyAnswers_ = answers;
 }
 
 void SimDrive::SetCommandSeconds(double seconds) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     defaultSeconds_ = seconds;
 }
 
 void SimDrive::SetCommandSeconds(uint8_t opcode, double seconds) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     opcodeSeconds_[opcode] = seconds;
     hasOpcodeSeconds_[opcode] = true;
 }
 
 void SimDrive::InjectFault(const Fault& fault) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     const uint32_t at = fault.occurrence == 0 ? 0 : opcodeCounts_[fault.opcode] + fault.occurrence;
     faults_.push_back(ArmedFault{fault, at});
 }
 
 void SimDrive::ClearFaults() {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     faults_.clear();
 }
 
 void SimDrive::SetFlashModel(std::unique_ptr<FlashModel> model) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     flash_ = model ? std::move(model) : std::make_unique<FlashModel>();
 }
 
 FlashModel* SimDrive::GetFlashModel() const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     return flash_.get();
 }
 
 void SimDrive::SetTranscriptSink(std::function<void(const std::string&)> sink) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     sink_ = std::move(sink);
 }
 
 std::vector<TranscriptRecord> SimDrive::Transcript() const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     return transcript_;
 }
 
 void SimDrive::ClearTranscript() {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     transcript_.clear();
 }
 
 uint32_t SimDrive::CommandCount(uint8_t opcode) const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     return opcodeCounts_[opcode];
 }
 
 bool SimDrive::TrayOpen() const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     return trayOpen_;
 }
 
 Disc SimDrive::DiscState() const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     return disc_;
 }
 
 bool SimDrive::Vanished() const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     return vanished_;
 }
 
 std::string SimDrive::Revision() const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     char revision[4];
     if (flash_->RevisionOverride(revision)) {
         return std::string(revision, 4);
@@ -223,7 +223,7 @@ double SimDrive::CostOf(uint8_t opcode) const {
 }
 
 Reply SimDrive::Execute(const Request& request) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     const uint8_t opcode = request.cdb[0];
     const uint32_t count = ++opcodeCounts_[opcode];
     Reply reply;
@@ -271,7 +271,7 @@ Reply SimDrive::Execute(const Request& request) {
 }
 
 void SimDrive::AmendLastRecord(Outcome outcome) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     if (!transcript_.empty()) {
         transcript_.back().outcome = outcome;
     }

@@ -4,11 +4,11 @@
 // BUFFER, F2 download) go to a pluggable FlashModel. Thread-safe: one lock per drive.
 #include "sim/Transcript.h"
 
+#include "sync/Sync.h"
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -166,7 +166,7 @@ private:
     void Record(const Request& request, const Reply& reply);
 
     std::string name_;
-    mutable std::recursive_mutex mutex_;
+    mutable sync::RecursiveMutex mutex_;
     std::array<char, 8> vendor_{};
     std::array<char, 16> product_{};
     std::array<char, 4> revision_{};

@@ -8,7 +8,6 @@
 #include <stdexcept>
 #include <string_view>
 #include <system_error>
-#include <thread>
 
 namespace zelfin::sim {
 
@@ -75,7 +74,7 @@ SimMachine::~SimMachine() {
 }
 
 SimDrive& SimMachine::NewDrive(const std::string& name) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     drives_.push_back(std::make_unique<SimDrive>(name));
     return *drives_.back();
 }
@@ -94,7 +93,7 @@ const SimMachine::Letter* SimMachine::FindLetter(char letter) const {
 }
 
 void SimMachine::AddLetter(char letter, uint32_t driveType) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     if (FindLetter(letter) != nullptr) {
         throw std::invalid_argument("drive letter added twice");
     }
@@ -109,7 +108,7 @@ void SimMachine::AddLetter(char letter, uint32_t driveType) {
 void SimMachine::AddOpticalLetter(char letter, SimDrive& drive, ScsiPlace place,
                                   AddressQuery query) {
     AddLetter(letter, kDriveCdrom);
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     Letter* l = FindLetter(letter);
     l->drive = &drive;
     l->place = place;
@@ -117,21 +116,21 @@ void SimMachine::AddOpticalLetter(char letter, SimDrive& drive, ScsiPlace place,
 }
 
 void SimMachine::SetOpenError(char letter, uint32_t error) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     if (Letter* l = FindLetter(letter)) {
         l->openError = error;
     }
 }
 
 void SimMachine::SetAddressQuery(char letter, AddressQuery query) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     if (Letter* l = FindLetter(letter)) {
         l->query = query;
     }
 }
 
 void SimMachine::SetStorageQueryFails(char letter, bool fails) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     if (Letter* l = FindLetter(letter)) {
         l->storageFails = fails;
     }
@@ -139,7 +138,7 @@ void SimMachine::SetStorageQueryFails(char letter, bool fails) {
 
 void SimMachine::AddAspiDevice(uint8_t adapter, uint8_t target, uint8_t lun, uint8_t deviceType,
                                SimDrive* drive) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     aspiDevices_.push_back(AspiDevice{adapter, target, lun, deviceType, drive});
 }
 
@@ -176,7 +175,8 @@ void SimMachine::Spend(double seconds) {
         return;
     }
     if (clockMode_ == ClockMode::Real) {
-        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        sync::sleepFor(std::chrono::duration_cast<std::chrono::nanoseconds>(
+            std::chrono::duration<double>(seconds)));
     } else {
         ticks_.fetch_add(TicksOf(seconds));
     }
@@ -229,7 +229,7 @@ bool SimMachine::GetVersionEx(OsVersionInfo& info) {
 }
 
 uint32_t SimMachine::GetLogicalDriveStrings(uint32_t bufferLength, char* buffer) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     if (driveStringsFail_ || letters_.empty()) {
         return 0;
     }
@@ -249,7 +249,7 @@ uint32_t SimMachine::GetLogicalDriveStrings(uint32_t bufferLength, char* buffer)
 }
 
 uint32_t SimMachine::GetDriveType(const char* root) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     if (root == nullptr || root[0] == '\0') {
         return kDriveNoRootDir;
     }
@@ -263,7 +263,7 @@ void* SimMachine::HeapAllocZeroed(std::size_t bytes) {
     }
     void* block = std::calloc(bytes == 0 ? 1 : bytes, 1);
     if (block != nullptr) {
-        std::lock_guard lock(mutex_);
+        sync::Lock lock(mutex_);
         heap_[block] = bytes;
     }
     return block;
@@ -273,7 +273,7 @@ void SimMachine::HeapFree(void* block) {
     if (block == nullptr) {
         return;
     }
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     if (heap_.erase(block) == 0) {
         ++badHandleUses_; // not a block of this heap
         return;
@@ -284,7 +284,7 @@ void SimMachine::HeapFree(void* block) {
 // ---- files and the pass-through driver ----
 
 OpenResult SimMachine::CreateFile(const char* path) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     const std::string_view p(path);
     if (p.size() != 6 || p.substr(0, 4) != "\\\\.\\" || p[5] != ':') {
         return OpenResult{kInvalidHandle, kErrorFileNotFound};
@@ -303,7 +303,7 @@ OpenResult SimMachine::CreateFile(const char* path) {
 }
 
 bool SimMachine::CloseHandle(OsHandle handle) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     if (fileHandles_.erase(handle) != 0 || events_.erase(handle) != 0 ||
         tokens_.erase(handle) != 0) {
         return true;
@@ -328,7 +328,7 @@ SimDrive* SimMachine::DriveOfHandle(OsHandle handle, Letter** letter) {
 bool SimMachine::ScsiPassThroughDirect(OsHandle handle, PassThroughBlock& block, void* dataBuffer) {
     SimDrive* drive = nullptr;
     {
-        std::lock_guard lock(mutex_);
+        sync::Lock lock(mutex_);
         Letter* letter = nullptr;
         drive = DriveOfHandle(handle, &letter);
         if (letter == nullptr) {
@@ -380,7 +380,7 @@ bool SimMachine::ScsiPassThroughDirect(OsHandle handle, PassThroughBlock& block,
 }
 
 bool SimMachine::ScsiGetAddress(OsHandle handle, ScsiAddress& address) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     Letter* letter = nullptr;
     DriveOfHandle(handle, &letter);
     if (letter == nullptr) {
@@ -404,7 +404,7 @@ bool SimMachine::ScsiGetAddress(OsHandle handle, ScsiAddress& address) {
 }
 
 bool SimMachine::StorageQueryProperty(OsHandle handle, uint8_t* query, uint32_t length) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     Letter* letter = nullptr;
     DriveOfHandle(handle, &letter);
     if (letter == nullptr || letter->storageFails || length < 8) {
@@ -424,7 +424,7 @@ bool SimMachine::StorageQueryProperty(OsHandle handle, uint8_t* query, uint32_t 
 // ---- the ASPI manager ----
 
 OsModule SimMachine::LoadLibrary(const char* name) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     const std::string_view n(name);
     if (!aspi_.installed || !(EqualsNoCase(n, "WNASPI32") || EqualsNoCase(n, "WNASPI32.DLL"))) {
         return 0;
@@ -435,7 +435,7 @@ OsModule SimMachine::LoadLibrary(const char* name) {
 }
 
 ProcAddress SimMachine::GetProcAddress(OsModule module, const char* name) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     if (module != kAspiModule || loadedLibraries_ == 0) {
         return 0;
     }
@@ -450,7 +450,7 @@ ProcAddress SimMachine::GetProcAddress(OsModule module, const char* name) {
 }
 
 void SimMachine::FreeLibrary(OsModule module) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     if (module == kAspiModule && loadedLibraries_ > 0) {
         --loadedLibraries_;
     } else {
@@ -459,7 +459,7 @@ void SimMachine::FreeLibrary(OsModule module) {
 }
 
 uint32_t SimMachine::CallGetASPI32SupportInfo(ProcAddress entry) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     if (entry != kSupportInfoEntry || loadedLibraries_ == 0 || !aspi_.hasSupportInfo) {
         ++badEntryCalls_;
         return 0;
@@ -477,7 +477,7 @@ uint32_t SimMachine::CallGetASPI32SupportInfo(ProcAddress entry) {
 uint32_t SimMachine::CallSendASPI32Command(ProcAddress entry, void* srb,
                                            const AspiRequestRefs& refs) {
     {
-        std::lock_guard lock(mutex_);
+        sync::Lock lock(mutex_);
         if (entry != kSendCommandEntry || loadedLibraries_ == 0 || !aspi_.hasSendCommand) {
             ++badEntryCalls_;
             return 0;
@@ -486,7 +486,7 @@ uint32_t SimMachine::CallSendASPI32Command(ProcAddress entry, void* srb,
     auto* header = static_cast<uint8_t*>(srb);
     switch (header[0]) {
     case kScHaInquiry: {
-        std::lock_guard lock(mutex_);
+        sync::Lock lock(mutex_);
         auto& inquiry = *static_cast<SrbHaInquiry*>(srb);
         const uint32_t info = [&] {
             int count = aspi_.haCountOverride;
@@ -512,7 +512,7 @@ uint32_t SimMachine::CallSendASPI32Command(ProcAddress entry, void* srb,
         return inquiry.SRB_Status;
     }
     case kScGetDevType: {
-        std::lock_guard lock(mutex_);
+        sync::Lock lock(mutex_);
         auto& device = *static_cast<SrbGDevBlock*>(srb);
         device.SRB_Status = kSsNoDevice;
         for (const AspiDevice& d : aspiDevices_) {
@@ -537,7 +537,7 @@ uint32_t SimMachine::CallSendASPI32Command(ProcAddress entry, void* srb,
 uint32_t SimMachine::ExecScsi(SrbExecScsiCmd& srb, const AspiRequestRefs& refs) {
     SimDrive* drive = nullptr;
     {
-        std::lock_guard lock(mutex_);
+        sync::Lock lock(mutex_);
         lastExecSrb_ = srb;
         for (const AspiDevice& d : aspiDevices_) {
             if (d.adapter == srb.SRB_HaId && d.target == srb.SRB_Target && d.lun == srb.SRB_Lun) {
@@ -565,12 +565,12 @@ uint32_t SimMachine::ExecScsi(SrbExecScsiCmd& srb, const AspiRequestRefs& refs) 
     command.data = command.direction == 2 ? nullptr : static_cast<uint8_t*>(refs.dataBuffer);
     const Reply reply = drive->Execute(command);
 
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     srb.SRB_Status = kSsPending;
     PendingRequest pending{&srb,
                            drive,
                            (srb.SRB_Flags & kSrbEventNotify) != 0 ? refs.postEvent : 0,
-                           std::this_thread::get_id(),
+                           sync::currentThread(),
                            kNever,
                            reply};
     if (!reply.neverCompletes && !aspi_.requestsStayPending) {
@@ -610,7 +610,7 @@ void SimMachine::CompleteDue() {
     if (pendingCount_.load() == 0) {
         return;
     }
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     CompleteDueLocked();
 }
 
@@ -618,7 +618,7 @@ void SimMachine::CompleteDueLocked() {
     // A request is finished by the thread that issued it, as it looks at the clock or waits:
     // the manager's writes into the request block are then ordered with that thread's reads.
     const int64_t now = Ticks();
-    const auto self = std::this_thread::get_id();
+    const auto self = sync::currentThread();
     for (auto it = pending_.begin(); it != pending_.end();) {
         if (it->owner == self && it->completesAt <= now) {
             WriteCompletion(*it, kSsComp);
@@ -637,7 +637,7 @@ void SimMachine::CompleteDueLocked() {
 }
 
 uint32_t SimMachine::Abort(SrbAbort& srb, const AspiRequestRefs& refs) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     ++aborts_;
     for (auto it = pending_.begin(); it != pending_.end(); ++it) {
         if (it->srb != refs.abortTarget) {
@@ -665,7 +665,7 @@ uint32_t SimMachine::Abort(SrbAbort& srb, const AspiRequestRefs& refs) {
 }
 
 OsHandle SimMachine::CreateEvent() {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     if (eventsFail_) {
         return kNullHandle;
     }
@@ -675,7 +675,7 @@ OsHandle SimMachine::CreateEvent() {
 }
 
 uint32_t SimMachine::WaitForSingleObject(OsHandle event, uint32_t milliseconds) {
-    std::unique_lock lock(mutex_);
+    sync::Lock lock(mutex_);
     auto signalled = [&]() -> int {
         auto it = events_.find(event);
         return it == events_.end() ? -1 : (it->second ? 1 : 0);
@@ -693,7 +693,7 @@ uint32_t SimMachine::WaitForSingleObject(OsHandle event, uint32_t milliseconds) 
         milliseconds == kInfinite ? kNever : start + TicksOf(milliseconds / 1000.0);
     int64_t completion = kNever;
     for (const PendingRequest& p : pending_) {
-        if (p.event == event && p.owner == std::this_thread::get_id()) {
+        if (p.event == event && p.owner == sync::currentThread()) {
             completion = std::min(completion, p.completesAt);
         }
     }
@@ -703,8 +703,9 @@ uint32_t SimMachine::WaitForSingleObject(OsHandle event, uint32_t milliseconds) 
     }
     if (clockMode_ == ClockMode::Real) {
         lock.unlock();
-        std::this_thread::sleep_for(std::chrono::duration<double>(
-            static_cast<double>(wakeAt - start) / static_cast<double>(kFrequency)));
+        sync::sleepFor(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(
+                static_cast<double>(wakeAt - start) / static_cast<double>(kFrequency))));
         lock.lock();
     } else {
         AdvanceTo(wakeAt);
@@ -716,13 +717,13 @@ uint32_t SimMachine::WaitForSingleObject(OsHandle event, uint32_t milliseconds) 
 // ---- message boxes and shutdown ----
 
 int SimMachine::MessageBox(const char* text, const char* caption, uint32_t flags) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     boxes_.push_back(MessageBoxRecord{text, caption, flags});
     return 1; // IDOK
 }
 
 bool SimMachine::OpenProcessToken(uint32_t, OsHandle& token) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     if (tokenFails_) {
         return false;
     }
@@ -741,7 +742,7 @@ bool SimMachine::LookupPrivilegeValue(const char* name, Luid& luid) {
 
 bool SimMachine::AdjustTokenPrivileges(OsHandle token, const Luid& luid, uint32_t attributes,
                                        uint32_t& lastError) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     if (tokens_.count(token) == 0) {
         ++badHandleUses_;
         lastError = 6; // ERROR_INVALID_HANDLE
@@ -759,7 +760,7 @@ bool SimMachine::AdjustTokenPrivileges(OsHandle token, const Luid& luid, uint32_
 }
 
 bool SimMachine::ExitWindowsEx(uint32_t flags) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     exits_.push_back(flags);
     if (family_ == OsFamily::NT && !privilegeEnabled_) {
         return false;
@@ -771,84 +772,79 @@ bool SimMachine::CreateThread(ThreadEntry entry, void* argument) {
     if (threadsRefused_.load()) {
         return false;
     }
-    try {
-        std::thread([entry, argument] { entry(argument); }).detach();
-    } catch (const std::system_error&) {
-        return false;
-    }
-    return true;
+    return sync::startDetached(entry, argument);
 }
 
 // ---- observation ----
 
 std::vector<MessageBoxRecord> SimMachine::MessageBoxes() const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     return boxes_;
 }
 
 int SimMachine::OpenHandleCount() const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     return static_cast<int>(fileHandles_.size());
 }
 
 uint32_t SimMachine::OpenCount(char letter) const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     const Letter* l = FindLetter(letter);
     return l != nullptr ? l->opens : 0;
 }
 
 uint32_t SimMachine::BadHandleUses() const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     return badHandleUses_;
 }
 
 uint32_t SimMachine::LibraryLoads() const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     return libraryLoads_;
 }
 
 int SimMachine::LoadedLibraries() const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     return loadedLibraries_;
 }
 
 uint32_t SimMachine::AbortsReceived() const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     return aborts_;
 }
 
 std::size_t SimMachine::LiveHeapBlocks() const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     return heap_.size();
 }
 
 uint32_t SimMachine::BadEntryCalls() const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     return badEntryCalls_;
 }
 
 uint32_t SimMachine::PendingRequests() const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     return static_cast<uint32_t>(pending_.size());
 }
 
 std::vector<uint32_t> SimMachine::ExitRequests() const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     return exits_;
 }
 
 PassThroughBlock SimMachine::LastPassThroughBlock() const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     return lastPassThrough_;
 }
 
 SrbExecScsiCmd SimMachine::LastExecSrb() const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     return lastExecSrb_;
 }
 
 bool SimMachine::PrivilegeEnabled() const {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     return privilegeEnabled_;
 }
 

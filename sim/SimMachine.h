@@ -6,13 +6,12 @@
 #include "device/Platform.h"
 #include "sim/SimDrive.h"
 
+#include "sync/Sync.h"
 #include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace zelfin::sim {
@@ -156,7 +155,7 @@ private:
         SrbExecScsiCmd* srb;
         SimDrive* drive;
         OsHandle event;
-        std::thread::id owner;
+        sync::ThreadId owner;
         int64_t completesAt; // ticks; INT64_MAX: never
         Reply reply;
     };
@@ -185,7 +184,7 @@ private:
     bool exitSucceeds_ = true;
     bool counterAvailable_ = true;
 
-    mutable std::mutex mutex_; // guards everything below
+    mutable sync::Mutex mutex_; // guards everything below
     std::map<OsHandle, char> fileHandles_;
     std::map<OsHandle, bool> events_; // signalled?
     std::vector<PendingRequest> pending_;

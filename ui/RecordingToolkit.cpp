@@ -399,7 +399,7 @@ void RecordingToolkit::systemBox(std::string_view text, std::string_view caption
 bool RecordingToolkit::drainTasks() {
     std::deque<std::function<void()>> now;
     {
-        std::lock_guard lock(queueMutex_);
+        sync::Lock lock(queueMutex_);
         now.swap(tasks_);
     }
     for (auto& task : now) {
@@ -414,7 +414,7 @@ void RecordingToolkit::processMessages() {
 
 void RecordingToolkit::waitForMessages() {
     {
-        std::lock_guard lock(queueMutex_);
+        sync::Lock lock(queueMutex_);
         if (!tasks_.empty()) {
             return;
         }
@@ -425,8 +425,9 @@ void RecordingToolkit::waitForMessages() {
         action();
         return;
     }
-    std::unique_lock lock(queueMutex_);
-    if (!queueReady_.wait_for(lock, stallLimit_, [this] { return !tasks_.empty(); })) {
+    sync::Lock lock(queueMutex_);
+    if (!sync::waitUntil(queueReady_, queueMutex_, std::chrono::steady_clock::now() + stallLimit_,
+                         [this] { return !tasks_.empty(); })) {
         lock.unlock();
         // Nothing will ever come: end the loop rather than hang the caller.
         record("stalled: nothing pending");
@@ -442,13 +443,13 @@ void RecordingToolkit::terminate() {
 void RecordingToolkit::runOnMainThread(std::function<void()> task) {
     // Notified under the lock: once the poster lets go, the main thread may already be done with
     // the toolkit.
-    std::lock_guard lock(queueMutex_);
+    sync::Lock lock(queueMutex_);
     tasks_.push_back(std::move(task));
-    queueReady_.notify_one();
+    queueReady_.notify();
 }
 
 std::size_t RecordingToolkit::pendingTasks() const {
-    std::lock_guard lock(queueMutex_);
+    sync::Lock lock(queueMutex_);
     return tasks_.size();
 }
 
@@ -465,8 +466,9 @@ bool RecordingToolkit::runUntil(const std::function<bool()>& done,
         if (done()) {
             return true;
         }
-        std::unique_lock lock(queueMutex_);
-        if (!queueReady_.wait_until(lock, deadline, [this] { return !tasks_.empty(); })) {
+        sync::Lock lock(queueMutex_);
+        if (!sync::waitUntil(queueReady_, queueMutex_, deadline,
+                             [this] { return !tasks_.empty(); })) {
             lock.unlock();
             return done();
         }

@@ -4,14 +4,13 @@
 // timers only when asked. Tests drive the program through it as a user would. As a native modal
 // loop does, a dialog or modal window runs the main-thread tasks already queued when it opens.
 
+#include "sync/Sync.h"
 #include "ui/Toolkit.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -189,8 +188,8 @@ private:
     bool terminated_ = false;
     std::chrono::milliseconds stallLimit_ = std::chrono::seconds(60);
 
-    mutable std::mutex queueMutex_;
-    std::condition_variable queueReady_;
+    mutable sync::Mutex queueMutex_;
+    sync::Signal queueReady_;
     std::deque<std::function<void()>> tasks_;
 };
 

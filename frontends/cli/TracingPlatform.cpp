@@ -47,7 +47,7 @@ double TracingPlatform::SecondsSince(int64_t startTicks, int64_t nowTicks) const
 }
 
 void TracingPlatform::WriteLine(const std::string& line) {
-    std::lock_guard lock(mutex_);
+    sync::Lock lock(mutex_);
     std::fputs(line.c_str(), out_);
     std::fputc('\n', out_);
     std::fflush(out_);
@@ -96,10 +96,10 @@ void TracingPlatform::WriteExec(const SrbExecScsiCmd& srb, double seconds) {
 
 void TracingPlatform::RetireCompleted(int64_t nowTicks) {
     // Only the thread that sent a request reads its block: it alone owns it.
-    const auto self = std::this_thread::get_id();
+    const auto self = sync::currentThread();
     std::vector<PendingExec> done;
     {
-        std::lock_guard lock(mutex_);
+        sync::Lock lock(mutex_);
         const auto finished = [&](const PendingExec& p) {
             return p.owner == self && p.srb->SRB_Status != kSsPending;
         };
@@ -117,9 +117,8 @@ uint32_t TracingPlatform::CallSendASPI32Command(ProcAddress entry, void* srb,
     const int64_t start = inner_.QueryPerformanceCounter();
     const uint32_t status = inner_.CallSendASPI32Command(entry, srb, refs);
     if (exec) {
-        std::lock_guard lock(mutex_);
-        pending_.push_back(
-            {static_cast<const SrbExecScsiCmd*>(srb), std::this_thread::get_id(), start});
+        sync::Lock lock(mutex_);
+        pending_.push_back({static_cast<const SrbExecScsiCmd*>(srb), sync::currentThread(), start});
     }
     RetireCompleted(inner_.QueryPerformanceCounter());
     return status;

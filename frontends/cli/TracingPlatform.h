@@ -6,9 +6,8 @@
 
 #include "device/Platform.h"
 
+#include "sync/Sync.h"
 #include <cstdio>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 namespace zelfin::cli {
@@ -75,7 +74,7 @@ public:
 private:
     struct PendingExec {
         const SrbExecScsiCmd* srb;
-        std::thread::id owner;
+        sync::ThreadId owner;
         int64_t startTicks;
     };
 
@@ -88,7 +87,7 @@ private:
     Platform& inner_;
     std::FILE* out_;
     int64_t frequency_ = 0;
-    std::mutex mutex_;
+    sync::Mutex mutex_;
     std::vector<PendingExec> pending_;
 };
 

@@ -273,15 +273,15 @@ void TerminalToolkit::pressButton(TerminalWindow& window, ui::ControlId button) 
 void TerminalToolkit::runOnMainThread(std::function<void()> task) {
     // Notify under the lock: once the main thread can take the task it may run it, end the
     // program and destroy this toolkit, so the worker must be done with it by then.
-    std::lock_guard lock(queueMutex_);
+    sync::Lock lock(queueMutex_);
     tasks_.push_back(std::move(task));
-    queueReady_.notify_one();
+    queueReady_.notify();
 }
 
 bool TerminalToolkit::runQueuedTasks() {
     std::deque<std::function<void()>> ready;
     {
-        std::lock_guard lock(queueMutex_);
+        sync::Lock lock(queueMutex_);
         ready.swap(tasks_);
     }
     for (auto& task : ready) {
@@ -341,17 +341,18 @@ void TerminalToolkit::waitForMessages() {
         flush();
     }
     {
-        std::unique_lock lock(queueMutex_);
+        sync::Lock lock(queueMutex_);
         if (!tasks_.empty()) {
             return;
         }
+        const auto queued = [this] { return !tasks_.empty(); };
         const std::optional<Clock::time_point> due = nextTimerDue();
         if (due) {
-            queueReady_.wait_until(lock, *due, [this] { return !tasks_.empty(); });
+            sync::waitUntil(queueReady_, queueMutex_, *due, queued);
             return;
         }
         if (terminated_) {
-            queueReady_.wait_for(lock, kShutdownPoll, [this] { return !tasks_.empty(); });
+            sync::waitUntil(queueReady_, queueMutex_, Clock::now() + kShutdownPoll, queued);
             return;
         }
     }

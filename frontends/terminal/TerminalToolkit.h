@@ -5,14 +5,13 @@
 // person would do at the idle window (choose a drive, press Update, close) comes from the
 // script first, then from the prompt.
 
+#include "sync/Sync.h"
 #include "ui/Toolkit.h"
 
 #include <chrono>
-#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <iosfwd>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -90,8 +89,8 @@ private:
     bool sawDecline_ = false;
     bool sawUnanswerable_ = false;
 
-    std::mutex queueMutex_;
-    std::condition_variable queueReady_;
+    sync::Mutex queueMutex_;
+    sync::Signal queueReady_;
     std::deque<std::function<void()>> tasks_;
 };
 

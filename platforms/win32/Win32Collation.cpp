@@ -17,7 +17,9 @@ int collate(std::string_view a, std::string_view b) {
     case CSTR_LESS_THAN:
         return -1;
     case CSTR_EQUAL:
-        return 0;
+        // The locale may call distinct texts alike (it skips some bytes, such as NUL): a vendor
+        // or revision must match byte for byte, so those keep their byte order.
+        return a == b ? 0 : (a < b ? -1 : 1);
     case CSTR_GREATER_THAN:
         return 1;
     default:

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# The window program's stage: builds zelfin.exe for i686 (its imports checked) and x86_64, then
+# runs the x86_64 one under wine64 on a virtual display, driven by keystrokes
+# (tests/win32ui/window-cases.sh). Screenshots land in build/win64/window-cases/screenshots.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=${ZELFIN_JOBS:-2}
+
+echo "== window program =="
+cmake --preset win32 >/dev/null
+cmake --build --preset win32 -j "$jobs" --target zelfin
+scripts/check-imports.sh build/win32/frontends/win32/zelfin.exe
+
+cmake --preset win64 >/dev/null
+cmake --build --preset win64 -j "$jobs" --target zelfin zelfin-pack zelfin_test_aspi window-probe \
+    zelfin_win32ui_tests
+tests/win32ui/window-cases.sh build/win64
