@@ -16,6 +16,19 @@ enum class DialogButtons : std::uint8_t { Ok, YesNo }; // "OK", or "&Yes" and "&
 enum class DialogAnswer : std::uint8_t { Ok, Yes, No, Cancel };
 enum class ModalResult : std::uint8_t { None, Yes, Cancel };
 
+// The caption every toolkit gives a message dialog of each type.
+constexpr const char* dialogCaption(DialogType type) {
+    switch (type) {
+    case DialogType::Warning:
+        return "Warning";
+    case DialogType::Error:
+        return "Error";
+    case DialogType::Information:
+        return "Information";
+    }
+    return "";
+}
+
 // System box flags in the window system's own vocabulary.
 inline constexpr std::uint32_t kStopIconOk = 0x10;
 

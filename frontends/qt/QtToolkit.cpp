@@ -29,18 +29,6 @@ QMessageBox::Icon iconOf(ui::DialogType type) {
     return QMessageBox::NoIcon;
 }
 
-const char* captionOf(ui::DialogType type) {
-    switch (type) {
-    case ui::DialogType::Warning:
-        return "Warning";
-    case ui::DialogType::Error:
-        return "Error";
-    case ui::DialogType::Information:
-        return "Information";
-    }
-    return "";
-}
-
 } // namespace
 
 void installFonts() {
@@ -97,7 +85,7 @@ ui::ModalResult QtToolkit::showModal(ui::Window& window) {
 
 ui::DialogAnswer QtToolkit::messageDialog(ui::DialogType type, std::string_view text,
                                           ui::DialogButtons buttons) {
-    QMessageBox box(iconOf(type), captionOf(type), textOf(text));
+    QMessageBox box(iconOf(type), ui::dialogCaption(type), textOf(text));
     box.setTextFormat(Qt::PlainText);
     if (buttons == ui::DialogButtons::Ok) {
         box.addButton("OK", QMessageBox::AcceptRole);

@@ -16,18 +16,6 @@ using Clock = std::chrono::steady_clock;
 // While the program ends, jobs still running hand their ends to the main thread: poll for them.
 constexpr auto kShutdownPoll = std::chrono::milliseconds(50);
 
-const char* captionOf(ui::DialogType type) {
-    switch (type) {
-    case ui::DialogType::Warning:
-        return "Warning";
-    case ui::DialogType::Error:
-        return "Error";
-    case ui::DialogType::Information:
-        return "Information";
-    }
-    return "";
-}
-
 std::string lowered(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -129,7 +117,7 @@ ui::DialogAnswer TerminalToolkit::messageDialog(ui::DialogType type, std::string
     } else if (type == ui::DialogType::Information) {
         sawSuccess_ = true;
     }
-    out_ << "\n--- " << captionOf(type) << " ---\n" << text << '\n';
+    out_ << "\n--- " << ui::dialogCaption(type) << " ---\n" << text << '\n';
     if (buttons == ui::DialogButtons::Ok) {
         const bool read = script_.interactive && readLine("[OK: press Enter] ").has_value();
         if (!read && type == ui::DialogType::Warning) {

@@ -16,18 +16,6 @@ constexpr const char* kTaskWindowClass = "ZelfinTasks";
 // While the program ends, jobs still running hand their ends to the main thread: poll for them.
 constexpr DWORD kShutdownPollMs = 50;
 
-const char* captionOf(ui::DialogType type) {
-    switch (type) {
-    case ui::DialogType::Warning:
-        return "Warning";
-    case ui::DialogType::Error:
-        return "Error";
-    case ui::DialogType::Information:
-        return "Information";
-    }
-    return "";
-}
-
 UINT iconOf(ui::DialogType type) {
     switch (type) {
     case ui::DialogType::Warning:
@@ -258,7 +246,8 @@ ui::DialogAnswer Win32Toolkit::messageDialog(ui::DialogType type, std::string_vi
     if (owner == nullptr) {
         flags |= MB_TASKMODAL;
     }
-    const int answer = MessageBoxA(owner, std::string(text).c_str(), captionOf(type), flags);
+    const int answer =
+        MessageBoxA(owner, std::string(text).c_str(), ui::dialogCaption(type), flags);
     rethrowHeld();
     switch (answer) {
     case IDOK:
