@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup.sh
+scripts/setup.sh build
 cmake --preset ci >/dev/null
 cmake --build --preset ci -j "$(nproc)" --target zelfin-cli zelfin-pack
 

@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need. Safe to run again: it installs only what is missing.
+# `scripts/setup.sh build` installs only what the native build needs (the main job); with no
+# argument it installs everything the tests use.
 set -euo pipefail
 
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format)
-# The Linux window program and its package; the fuzzers.
-packages+=(qt6-base-dev fonts-liberation2 fonts-dejavu-core dpkg-dev file clang libclang-rt-14-dev)
-# The Windows stage: mingw-w64 (win32 threads for the release programs, posix for the tests) and
-# wine64 to run the x86_64 tests; GoogleTest's sources come with libgtest-dev.
-packages+=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix wine64)
-# The window program's stage: a virtual display, keystrokes, screenshots, and fonts for wine.
-packages+=(xvfb xdotool imagemagick fonts-wine)
+if [ "${1:-all}" != build ]; then
+    # The Linux window program and its package; the fuzzers.
+    packages+=(qt6-base-dev fonts-liberation2 fonts-dejavu-core dpkg-dev file clang libclang-rt-14-dev)
+    # The Windows stage: mingw-w64 (win32 threads for the release programs, posix for the tests) and
+    # wine64 to run the x86_64 tests; GoogleTest's sources come with libgtest-dev.
+    packages+=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix wine64)
+    # The window program's stage: a virtual display, keystrokes, screenshots, and fonts for wine.
+    packages+=(xvfb xdotool imagemagick fonts-wine)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
