@@ -303,7 +303,7 @@ ModalResult RecordingToolkit::showModal(Window& window) {
     }
     const std::string name(recording->description().name);
     record("modal " + name);
-    drainTasks();
+    tasks_.runQueued();
     modalStack_.push_back(recording);
     modalResults_.push_back(ModalResult::None);
     ControlId press = 0;
@@ -380,7 +380,7 @@ DialogAnswer RecordingToolkit::messageDialog(DialogType type, std::string_view t
     if (onDialog_) {
         onDialog_(shown);
     }
-    drainTasks();
+    tasks_.runQueued();
     dialogs_.push_back(std::move(shown));
     record("dialog " + std::string(kindName(type)) +
            (buttons == DialogButtons::Ok ? " [OK]" : " [&Yes &No]") + " -> " +
@@ -396,28 +396,13 @@ void RecordingToolkit::systemBox(std::string_view text, std::string_view caption
     record("system box [" + std::string(caption) + "] " + hex + ": " + std::string(text));
 }
 
-bool RecordingToolkit::drainTasks() {
-    std::deque<std::function<void()>> now;
-    {
-        sync::Lock lock(queueMutex_);
-        now.swap(tasks_);
-    }
-    for (auto& task : now) {
-        task();
-    }
-    return !now.empty();
-}
-
 void RecordingToolkit::processMessages() {
-    drainTasks();
+    tasks_.runQueued();
 }
 
 void RecordingToolkit::waitForMessages() {
-    {
-        sync::Lock lock(queueMutex_);
-        if (!tasks_.empty()) {
-            return;
-        }
+    if (tasks_.size() != 0) {
+        return;
     }
     if (!idleActions_.empty() && !terminated_) {
         auto action = std::move(idleActions_.front());
@@ -425,10 +410,7 @@ void RecordingToolkit::waitForMessages() {
         action();
         return;
     }
-    sync::Lock lock(queueMutex_);
-    if (!sync::waitUntil(queueReady_, queueMutex_, std::chrono::steady_clock::now() + stallLimit_,
-                         [this] { return !tasks_.empty(); })) {
-        lock.unlock();
+    if (!tasks_.waitUntil(std::chrono::steady_clock::now() + stallLimit_)) {
         // Nothing will ever come: end the loop rather than hang the caller.
         record("stalled: nothing pending");
         terminate();
@@ -441,20 +423,15 @@ void RecordingToolkit::terminate() {
 }
 
 void RecordingToolkit::runOnMainThread(std::function<void()> task) {
-    // Notified under the lock: once the poster lets go, the main thread may already be done with
-    // the toolkit.
-    sync::Lock lock(queueMutex_);
-    tasks_.push_back(std::move(task));
-    queueReady_.notify();
+    tasks_.push(std::move(task));
 }
 
 std::size_t RecordingToolkit::pendingTasks() const {
-    sync::Lock lock(queueMutex_);
     return tasks_.size();
 }
 
 void RecordingToolkit::runPending() {
-    while (drainTasks()) {
+    while (tasks_.runQueued()) {
     }
 }
 
@@ -462,14 +439,11 @@ bool RecordingToolkit::runUntil(const std::function<bool()>& done,
                                 std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        drainTasks();
+        tasks_.runQueued();
         if (done()) {
             return true;
         }
-        sync::Lock lock(queueMutex_);
-        if (!sync::waitUntil(queueReady_, queueMutex_, deadline,
-                             [this] { return !tasks_.empty(); })) {
-            lock.unlock();
+        if (!tasks_.waitUntil(deadline)) {
             return done();
         }
     }

@@ -4,7 +4,7 @@
 // timers only when asked. Tests drive the program through it as a user would. As a native modal
 // loop does, a dialog or modal window runs the main-thread tasks already queued when it opens.
 
-#include "sync/Sync.h"
+#include "sync/TaskQueue.h"
 #include "ui/Toolkit.h"
 
 #include <chrono>
@@ -171,7 +171,6 @@ public:
 
 private:
     void pressButton(RecordingWindow& window, ControlId button);
-    bool drainTasks();
 
     std::vector<RecordingWindow*> windows_;
     std::string firstWindowName_;
@@ -188,9 +187,7 @@ private:
     bool terminated_ = false;
     std::chrono::milliseconds stallLimit_ = std::chrono::seconds(60);
 
-    mutable sync::Mutex queueMutex_;
-    sync::Signal queueReady_;
-    std::deque<std::function<void()>> tasks_;
+    sync::TaskQueue tasks_;
 };
 
 std::string describeColour(Colour colour);

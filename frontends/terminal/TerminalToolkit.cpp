@@ -176,7 +176,7 @@ ui::ModalResult TerminalToolkit::showModal(ui::Window& window) {
     if (modal == nullptr) {
         throw std::logic_error("showModal: not a window of this toolkit");
     }
-    runQueuedTasks();
+    tasks_.runQueued();
     modal->show();
     flush();
     modalStack_.push_back(modal);
@@ -259,23 +259,7 @@ void TerminalToolkit::pressButton(TerminalWindow& window, ui::ControlId button) 
 }
 
 void TerminalToolkit::runOnMainThread(std::function<void()> task) {
-    // Notify under the lock: once the main thread can take the task it may run it, end the
-    // program and destroy this toolkit, so the worker must be done with it by then.
-    sync::Lock lock(queueMutex_);
-    tasks_.push_back(std::move(task));
-    queueReady_.notify();
-}
-
-bool TerminalToolkit::runQueuedTasks() {
-    std::deque<std::function<void()>> ready;
-    {
-        sync::Lock lock(queueMutex_);
-        ready.swap(tasks_);
-    }
-    for (auto& task : ready) {
-        task();
-    }
-    return !ready.empty();
+    tasks_.push(std::move(task));
 }
 
 std::optional<Clock::time_point> TerminalToolkit::nextTimerDue() const {
@@ -317,7 +301,7 @@ bool TerminalToolkit::fireDueTimers() {
 }
 
 void TerminalToolkit::processMessages() {
-    runQueuedTasks();
+    tasks_.runQueued();
     fireDueTimers();
     if (dirty_) {
         flush();
@@ -328,21 +312,16 @@ void TerminalToolkit::waitForMessages() {
     if (dirty_) {
         flush();
     }
-    {
-        sync::Lock lock(queueMutex_);
-        if (!tasks_.empty()) {
-            return;
-        }
-        const auto queued = [this] { return !tasks_.empty(); };
-        const std::optional<Clock::time_point> due = nextTimerDue();
-        if (due) {
-            sync::waitUntil(queueReady_, queueMutex_, *due, queued);
-            return;
-        }
-        if (terminated_) {
-            sync::waitUntil(queueReady_, queueMutex_, Clock::now() + kShutdownPoll, queued);
-            return;
-        }
+    if (tasks_.size() != 0) {
+        return;
+    }
+    if (const std::optional<Clock::time_point> due = nextTimerDue()) {
+        tasks_.waitUntil(*due);
+        return;
+    }
+    if (terminated_) {
+        tasks_.waitUntil(Clock::now() + kShutdownPoll);
+        return;
     }
     // Nothing runs and nothing is due: the window waits for its user.
     actWhenIdle();

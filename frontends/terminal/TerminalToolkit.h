@@ -5,7 +5,7 @@
 // person would do at the idle window (choose a drive, press Update, close) comes from the
 // script first, then from the prompt.
 
-#include "sync/Sync.h"
+#include "sync/TaskQueue.h"
 #include "ui/Toolkit.h"
 
 #include <chrono>
@@ -66,7 +66,6 @@ public:
     void pressButton(TerminalWindow& window, ui::ControlId button);
 
 private:
-    bool runQueuedTasks();
     bool fireDueTimers();
     std::optional<std::chrono::steady_clock::time_point> nextTimerDue() const;
     void actWhenIdle();
@@ -89,9 +88,7 @@ private:
     bool sawDecline_ = false;
     bool sawUnanswerable_ = false;
 
-    sync::Mutex queueMutex_;
-    sync::Signal queueReady_;
-    std::deque<std::function<void()>> tasks_;
+    sync::TaskQueue tasks_;
 };
 
 } // namespace zelfin::terminal

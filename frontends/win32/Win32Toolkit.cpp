@@ -348,22 +348,12 @@ void Win32Toolkit::terminate() {
 }
 
 void Win32Toolkit::runOnMainThread(std::function<void()> task) {
-    // Post under the lock: once the main thread can take the task it may run it, end the
-    // program and destroy this toolkit, so the worker must be done with it by then.
-    sync::Lock lock(queueMutex_);
-    tasks_.push_back(std::move(task));
-    PostMessageA(taskWindow_, kRunTasks, 0, 0);
+    // The message is posted under the queue's lock, while this toolkit surely still exists.
+    tasks_.push(std::move(task), [this] { PostMessageA(taskWindow_, kRunTasks, 0, 0); });
 }
 
 void Win32Toolkit::runQueuedTasks() {
-    std::deque<std::function<void()>> ready;
-    {
-        sync::Lock lock(queueMutex_);
-        ready.swap(tasks_);
-    }
-    for (auto& task : ready) {
-        task();
-    }
+    tasks_.runQueued();
 }
 
 } // namespace zelfin::win32ui

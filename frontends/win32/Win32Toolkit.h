@@ -4,10 +4,9 @@
 
 #include "frontends/win32/Glyphs.h"
 #include "frontends/win32/WinApi.h"
-#include "sync/Sync.h"
+#include "sync/TaskQueue.h"
 #include "ui/Toolkit.h"
 
-#include <deque>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -63,8 +62,7 @@ private:
     bool terminated_ = false;
     std::exception_ptr held_;
 
-    sync::Mutex queueMutex_;
-    std::deque<std::function<void()>> tasks_;
+    sync::TaskQueue tasks_;
 };
 
 } // namespace zelfin::win32ui
