@@ -16,20 +16,8 @@ rm -rf "$work"
 mkdir -p "$work/demo" "$work/cdrom"
 cd "$work" || exit 1
 
-passed=0
-failed=0
-check() { # check WHAT CONDITION...
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $what" >&2
-    fi
-}
-contains() { grep -qF -- "$2" "$1"; }
-lacks() { ! grep -qF -- "$2" "$1"; }
+# shellcheck source=../checks.sh
+source "$root/tests/checks.sh"
 
 # The packed program as a vendor makes it, with zelfin-pack.exe.
 "${wine[@]}" "$build/tools/zelfin-pack.exe" make-demo demo >/dev/null || exit 1

@@ -45,18 +45,8 @@ reg 'HKCU\Software\Wine\Fonts\Replacements' Arial "Liberation Sans"
 reg 'HKCU\Software\Wine\Fonts\Replacements' "Courier New" "Liberation Mono"
 /usr/lib/wine/wineserver -w
 
-passed=0
-failed=0
-check() { # check WHAT CONDITION...
-    local what=$1
-    shift
-    if "$@"; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        echo "FAILED: $what" >&2
-    fi
-}
+# shellcheck source=../checks.sh
+source "$root/tests/checks.sh"
 # The toolkit's own tests need the display too.
 check "toolkit tests" "${wine[@]}" "$build/tests/win32ui/zelfin_win32ui_tests.exe" --gtest_brief=1
 
@@ -67,8 +57,6 @@ cp "$build/frontends/win32/zelfin.exe" demo/zelfin.exe
     exit 1
 cp "$build/tests/win32/WNASPI32.dll" "$build/tests/win32ui/window-probe.exe" demo/
 
-contains() { grep -qF -- "$2" "$1"; }
-lacks() { ! grep -qF -- "$2" "$1"; }
 probe() { "${wine[@]}" demo/window-probe.exe "$@"; }
 key() { xdotool mousemove 1 1 key --delay 60 "$@"; }
 shot() { # shot NAME: the main window and what stands over it
