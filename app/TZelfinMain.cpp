@@ -2,6 +2,7 @@
 
 #include "app/DriveLine.h"
 #include "app/Texts.h"
+#include "flash/LoaderArea.h"
 #include "package/Eligibility.h"
 
 #include <cstring>
@@ -18,8 +19,9 @@ std::string_view fieldView(const char* field, std::size_t size) {
 
 } // namespace
 
-TZelfinMain::TZelfinMain(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block)
-    : toolkit_(toolkit), platform_(platform), package_(block),
+TZelfinMain::TZelfinMain(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block,
+                         const PackageSeal& seal)
+    : toolkit_(toolkit), platform_(platform), package_(block), seal_(seal),
       window_(toolkit.createWindow(ui::kZelfinMainWindow, *this, nullptr)),
       Label1(*window_, idOf(MainControl::Label1)), lblMsg(*window_, idOf(MainControl::lblMsg)),
       lblPercent(*window_, idOf(MainControl::lblPercent)),
@@ -65,6 +67,13 @@ void TZelfinMain::startUpSequence() {
     state_.currentBank = package_.initialBank();
     if (state_.settings.HOW_MANY_BIN == 0) {
         toolkit_.messageDialog(ui::DialogType::Error, text::kNoFirmware, ui::DialogButtons::Ok);
+        endProgram();
+        return;
+    }
+    // The read-back only proves the drive holds what is in memory: these bytes must be the ones
+    // the vendor packed.
+    if (checkSeal(seal_, package_.block(), kLoaderArea) != SealCheck::Intact) {
+        toolkit_.messageDialog(ui::DialogType::Error, text::kPackageDamaged, ui::DialogButtons::Ok);
         endProgram();
         return;
     }

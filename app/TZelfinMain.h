@@ -5,6 +5,7 @@
 #include "app/ProcessState.h"
 #include "device/AtapiDevice.h"
 #include "package/Package.h"
+#include "package/PackageSeal.h"
 #include "ui/Controls.h"
 #include "ui/Toolkit.h"
 #include "ui/ZelfinWindows.h"
@@ -23,7 +24,10 @@ class TZelfinMain final : public ui::WindowEvents {
 public:
     // Builds the window and runs the whole start-up; the toolkit is terminated when start-up
     // ends the program.
-    TZelfinMain(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block);
+    // seal: the digests written with the block; a block that does not match them ends start-up
+    // before any drive is opened.
+    TZelfinMain(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block,
+                const PackageSeal& seal);
     ~TZelfinMain();
     TZelfinMain(const TZelfinMain&) = delete;
     TZelfinMain& operator=(const TZelfinMain&) = delete;
@@ -65,6 +69,9 @@ private:
     void finishRun();
     void collectJobs();
     void refreshDriveList();
+    void refreshDrive(int16_t drive);
+    bool programmedDrive(int16_t drive) const;
+    bool drivesReportTheirBanks() const;
     void showRebootPrompt();
 
     bool terminating() const { return toolkit_.terminated(); }
@@ -74,6 +81,7 @@ private:
     ui::Toolkit& toolkit_;
     Platform& platform_;
     Package package_;
+    const PackageSeal& seal_;
     ProcessState state_;
     std::unique_ptr<ui::Window> window_;
 
@@ -94,6 +102,16 @@ private:
     std::array<std::unique_ptr<AtapiDevice>, kMaxJobs> jobDevices;
     // A job that could not be started (no drive, no bank, tray check ended) failed.
     std::array<bool, kMaxJobs> jobNotStarted{};
+    // What each started job's drive must answer once the run is over: the vendor and product it
+    // had, and its bank's new revision. A commit that came back GOOD proves no more than that.
+    struct JobDrive {
+        int16_t drive = -1;
+        int bank = 0;
+        bool download = false;
+        std::array<char, 8> vendor{};
+        std::array<char, 16> product{};
+    };
+    std::array<JobDrive, kMaxJobs> jobDrives_{};
     // The drive a manual run programmed, kept past its job object for the refresh at the end.
     int16_t manualJobDrive_ = -1;
     int32_t jobCount = 0;

@@ -3,6 +3,10 @@
 #include "app/TZelfinMain.h"
 #include "app/Texts.h"
 #include "flash/Parser.h"
+#include "flash/Programming.h"
+#include "package/Eligibility.h"
+
+#include <cstring>
 
 #include <new>
 #include <string>
@@ -17,6 +21,10 @@ constexpr uint8_t kAscMediumNotPresent = 0x3A;
 
 // The drive gave no answer at all to the last command: refused before the transport, or lost
 // below it without sense. A drive that answers with sense is still talking to us.
+std::string_view fieldView(const char* field, std::size_t size) {
+    return std::string_view(field, strnlen(field, size));
+}
+
 bool noAnswer(const AtapiDevice& device) {
     return device.LastCommandRefused() || (device.resultCode == 0 && device.senseKey == 0);
 }
@@ -29,6 +37,7 @@ void TZelfinMain::cmdUpdateClick() {
     }
     jobCount = 0;
     jobNotStarted.fill(false);
+    jobDrives_.fill(JobDrive{});
     preparing_ = true;
     if (state_.settings.AUTOMODE != 0) {
         for (unsigned i = 0; i < masterDevice->GetDriveCount() && jobCount < kMaxJobs; ++i) {
@@ -107,6 +116,12 @@ bool TZelfinMain::startJob(int job) {
         return false;
     }
     state_.currentBank = *cut;
+    JobDrive& expected = jobDrives_[job];
+    expected.drive = device.GetCurrentIndex();
+    expected.bank = bank;
+    expected.download = cut->length == static_cast<uint32_t>(kDownloadImageLength);
+    std::memcpy(expected.vendor.data(), entry->vendorId, expected.vendor.size());
+    std::memcpy(expected.product.data(), entry->productId, expected.product.size());
     const FlashJob flashJob{&device, state_.currentBank.data,
                             static_cast<int32_t>(state_.currentBank.length),
                             state_.settings.BOOTCODE != 0};
@@ -208,6 +223,9 @@ void TZelfinMain::finishRun() {
     refreshDriveList();
     cmdUpdate.setEnabled(true);
     cmdClose.setEnabled(true);
+    if (runSucceeded && !drivesReportTheirBanks()) {
+        runSucceeded = false;
+    }
 
     if (!runSucceeded) {
         toolkit_.messageDialog(ui::DialogType::Error, text::kFlashFailed, ui::DialogButtons::Ok);
@@ -235,21 +253,76 @@ void TZelfinMain::refreshDriveList() {
         // The user may have chosen another drive during the run: the programmed one must still
         // show what it now reports.
         if (manualJobDrive_ >= 0 && manualJobDrive_ != selected) {
-            masterDevice->SelectDrive(manualJobDrive_);
-            masterDevice->RefreshIdentity();
+            refreshDrive(manualJobDrive_);
         }
-        masterDevice->SelectDrive(static_cast<int16_t>(selected));
-        masterDevice->RefreshIdentity();
+        refreshDrive(static_cast<int16_t>(selected));
         FillDriveList();
         cboDrives.select(selected);
         return;
     }
     for (unsigned i = 0; i < masterDevice->GetDriveCount(); ++i) {
-        masterDevice->SelectDrive(static_cast<int16_t>(i));
-        masterDevice->RefreshIdentity();
+        refreshDrive(static_cast<int16_t>(i));
     }
     FillDriveList();
     masterDevice->CloseDrive();
+}
+
+// A drive restarts after its commit. One that gives no identity yet is asked once a second,
+// opened afresh each time, whether it answers at all, for as long as a job waits for a drive to
+// become ready before programming; once it answers, its identity is read again.
+void TZelfinMain::refreshDrive(int16_t drive) {
+    masterDevice->SelectDrive(drive);
+    if (masterDevice->RefreshIdentity() || !programmedDrive(drive)) {
+        return;
+    }
+    constexpr uint32_t kPollMilliseconds = 1000;
+    constexpr uint32_t kPolls = kProgrammingReadyLimitSeconds * 1000 / kPollMilliseconds;
+    for (uint32_t poll = 0; poll < kPolls && !terminating(); ++poll) {
+        platform_.Sleep(kPollMilliseconds);
+        masterDevice->SelectDrive(drive);
+        masterDevice->TestUnitReady();
+        if (!noAnswer(*masterDevice)) {
+            masterDevice->RefreshIdentity();
+            return;
+        }
+    }
+}
+
+bool TZelfinMain::programmedDrive(int16_t drive) const {
+    for (int k = 0; k < jobCount; ++k) {
+        if (!jobNotStarted[k] && jobDrives_[k].drive == drive) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Every started job's drive, read again after the run, answers as its bank says it will.
+bool TZelfinMain::drivesReportTheirBanks() const {
+    for (int k = 0; k < jobCount; ++k) {
+        if (jobNotStarted[k]) {
+            continue; // already a failure
+        }
+        const JobDrive& expected = jobDrives_[k];
+        const DriveEntry* entry =
+            expected.drive < 0 ? nullptr
+                               : masterDevice->GetEntry(static_cast<unsigned>(expected.drive));
+        if (entry == nullptr) {
+            return false;
+        }
+        const DriveIdentity before{fieldView(expected.vendor.data(), expected.vendor.size()),
+                                   fieldView(expected.product.data(), expected.product.size()),
+                                   {}};
+        const DriveIdentity now{fieldView(entry->vendorId, 8), fieldView(entry->productId, 16),
+                                fieldView(entry->revision, 4)};
+        // A download rewrites only the boot area: the main firmware's identity, which INQUIRY
+        // reports, stays as it was, so only the drive's answering as itself can be checked.
+        const bool sameDrive = now.vendor == before.vendor && now.product == before.product;
+        if (expected.download ? !sameDrive : !reportsBank(package_, expected.bank, before, now)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void TZelfinMain::showRebootPrompt() {

@@ -6,6 +6,9 @@
 namespace zelfin::app::text {
 
 inline constexpr std::string_view kNoFirmware = "No F/W in executable !";
+inline constexpr std::string_view kPackageDamaged =
+    "This program is damaged: its firmware package does not match the digest it was packed "
+    "with.\n\nNo drive has been touched. Please get the program again from your vendor !";
 inline constexpr std::string_view kDeviceInitFailed = "Device object initialize failed !";
 inline constexpr std::string_view kAccessDenied =
     "Access denied ! You must have administrator privilege to flash drives.";

@@ -17,9 +17,10 @@ void runMessageLoop(ui::Toolkit& toolkit) {
 
 } // namespace
 
-int runZelfin(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block) {
+int runZelfin(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block,
+              const PackageSeal& seal) {
     try {
-        TZelfinMain main(toolkit, platform, block);
+        TZelfinMain main(toolkit, platform, block, seal);
         if (!toolkit.terminated()) {
             main.show();
         }

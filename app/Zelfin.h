@@ -3,11 +3,13 @@
 
 #include "device/Platform.h"
 #include "package/PackageBlock.h"
+#include "package/PackageSeal.h"
 #include "ui/Toolkit.h"
 
 namespace zelfin::app {
 
 // Runs start-up, then the message loop until the program is told to end. Returns 0.
-int runZelfin(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block);
+int runZelfin(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block,
+              const PackageSeal& seal);
 
 } // namespace zelfin::app

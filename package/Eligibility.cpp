@@ -78,3 +78,15 @@ Verdict judgeDrive(const Package& package, const Settings& settings, std::uint8_
 }
 
 } // namespace zelfin
+
+namespace zelfin {
+
+bool reportsBank(const Package& package, int bank, const DriveIdentity& before,
+                 const DriveIdentity& now) {
+    const std::string_view expected = leading(package.newRevision(bank), kRevisionChars);
+    return !expected.empty() && leading(now.revision, kRevisionChars) == expected &&
+           leading(now.vendor, kVendorChars) == leading(before.vendor, kVendorChars) &&
+           leading(now.product, kProductChars) == leading(before.product, kProductChars);
+}
+
+} // namespace zelfin

@@ -37,6 +37,12 @@ template <class Entry> void applyVerdict(Entry& entry, const Verdict& verdict) {
     }
 }
 
+// Whether a drive programmed with bank 1..4 now answers as the package says a programmed drive
+// does: the vendor and product it had before, and the bank's new revision (its first 4
+// characters, as the eligibility walk reads them). Texts are compared byte for byte.
+bool reportsBank(const Package& package, int bank, const DriveIdentity& before,
+                 const DriveIdentity& now);
+
 // True when the slot still holds its placeholder: "#FLS" lower bound and "#" first in the rest.
 bool slotUnfilled(const SlotTexts& slot);
 

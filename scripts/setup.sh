@@ -13,6 +13,8 @@ if [ "${1:-all}" != build ]; then
     packages+=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix wine64)
     # The window program's stage: a virtual display, keystrokes, screenshots, and fonts for wine.
     packages+=(xvfb xdotool imagemagick fonts-wine)
+    # Signing a filled release program with a throwaway certificate.
+    packages+=(osslsigncode openssl)
 fi
 
 missing=()

@@ -10,6 +10,11 @@ echo "== window program =="
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j "$jobs" --target zelfin
 scripts/check-imports.sh build/win32/frontends/win32/zelfin.exe
+# The vendor signs the filled release program; the native packing tool does the filling.
+cmake --preset ci >/dev/null
+cmake --build --preset ci -j "$jobs" --target zelfin-pack
+tests/win32/signing-case.sh build/ci/tools/zelfin-pack build/win32/frontends/win32/zelfin.exe \
+    build/win32/signing-case
 
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j "$jobs" --target zelfin zelfin-pack zelfin_test_aspi window-probe \

@@ -1,5 +1,7 @@
 #include "tools/LocateBlock.h"
 
+#include "flash/LoaderArea.h"
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -113,6 +115,45 @@ bool writeBlock(std::vector<std::uint8_t>& file, const PackageBlock& block, std:
     }
     std::memcpy(file.data() + where.offset, &block, sizeof block);
     return true;
+}
+
+LocatedLoaders locateLoaderArea(std::span<const std::uint8_t> file) {
+    LocatedLoaders result;
+    constexpr std::size_t kTailAt = kLoaderAreaHead.size() + kLoaderAreaSize;
+    int count = 0;
+    for (auto it = file.begin();; ++it) {
+        it = std::search(it, file.end(), kLoaderAreaHead.begin(), kLoaderAreaHead.end());
+        if (it == file.end())
+            break;
+        const auto pos = static_cast<std::size_t>(it - file.begin());
+        // A copy of the marker text alone (the packing code's own) has no tail at its place.
+        if (file.size() - pos < kTailAt + kLoaderAreaTail.size() ||
+            std::memcmp(file.data() + pos + kTailAt, kLoaderAreaTail.data(),
+                        kLoaderAreaTail.size()) != 0)
+            continue;
+        ++count;
+        result.offset = pos + kLoaderAreaHead.size();
+    }
+    if (count == 1) {
+        result.found = true;
+    } else if (count == 0) {
+        result.error = "no loader area found (no \"ZELFIN_LOADERS<\" marker with its end marker "
+                       "20728 bytes on); is this a Zelfin program?";
+    } else {
+        result.error = "found " + std::to_string(count) +
+                       " loader areas; refusing to guess which one the program sends";
+    }
+    return result;
+}
+
+std::size_t sealOffset(std::size_t blockOffset) {
+    return blockOffset + offsetof(SealedPackage, seal);
+}
+
+bool sealInPlace(std::span<const std::uint8_t> file, std::size_t blockOffset) {
+    const std::size_t at = sealOffset(blockOffset);
+    return at <= file.size() && file.size() - at >= sizeof(PackageSeal) &&
+           std::memcmp(file.data() + at, kSealMarker.data(), kSealMarker.size()) == 0;
 }
 
 } // namespace zelfin::pack

@@ -1,13 +1,17 @@
 #include "tools/PackTool.h"
 
+#include "flash/LoaderArea.h"
 #include "package/Eligibility.h"
 #include "package/PackageBlock.h"
+#include "package/PackageSeal.h"
 #include "tools/ComposeBlock.h"
 #include "tools/FileAccess.h"
 #include "tools/LocateBlock.h"
 #include "tools/PackageReport.h"
+#include "tools/PeSignature.h"
 #include "tools/TestPackage.h"
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -21,7 +25,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kUsage = "usage:\n"
-                               "  zelfin-pack fill EXE DESCRIPTION   write a package into EXE\n"
+                               "  zelfin-pack fill [--drop-signature] EXE DESCRIPTION\n"
+                               "                                     write a package into EXE\n"
                                "  zelfin-pack show EXE               print the package of EXE\n"
                                "  zelfin-pack check EXE VENDOR PRODUCT REVISION\n"
                                "                                     print the verdict on a drive\n"
@@ -44,6 +49,17 @@ struct LoadedBlock {
     std::vector<std::uint8_t> file;
     std::unique_ptr<PackageBlock> block;
     std::size_t offset = 0;
+    std::size_t loaderOffset = 0;
+
+    std::span<const std::uint8_t> loaders() const {
+        return std::span(file).subspan(loaderOffset, kLoaderAreaSize);
+    }
+    PackageSeal seal() const {
+        PackageSeal seal;
+        std::memcpy(&seal, file.data() + sealOffset(offset), sizeof seal);
+        return seal;
+    }
+    SealCheck sealCheck() const { return checkSeal(seal(), *block, loaders()); }
 };
 
 std::optional<LoadedBlock> loadBlock(const std::string& exe, std::ostream& err) {
@@ -62,6 +78,18 @@ std::optional<LoadedBlock> loadBlock(const std::string& exe, std::ostream& err) 
     }
     loaded.offset = where.offset;
     loaded.block = copyBlock(loaded.file, where.offset);
+    if (!sealInPlace(loaded.file, where.offset)) {
+        err << "zelfin-pack: " << exe
+            << ": no place for the package digest right after the package block; the program is "
+               "damaged or was built without one\n";
+        return std::nullopt;
+    }
+    const LocatedLoaders loaders = locateLoaderArea(loaded.file);
+    if (!loaders.found) {
+        err << "zelfin-pack: " << exe << ": " << loaders.error << '\n';
+        return std::nullopt;
+    }
+    loaded.loaderOffset = loaders.offset;
     return loaded;
 }
 
@@ -72,8 +100,26 @@ void report(const Problems& problems, std::ostream& err) {
         err << "zelfin-pack: error: " << e << '\n';
 }
 
-int fill(const std::string& exeArg, const std::string& descriptionPath, std::ostream& out,
-         std::ostream& err) {
+void printSignature(std::ostream& out, std::span<const std::uint8_t> file) {
+    const PeSignature sig = findSignature(file);
+    out << "Authenticode signature: ";
+    if (!sig.isPe)
+        out << "none (not a Windows program)\n";
+    else if (!sig.present)
+        out << "none\n";
+    else
+        out << "present (" << sig.tableSize << " bytes at file offset " << sig.tableOffset << ")\n";
+}
+
+void printSeal(std::ostream& out, const LoadedBlock& loaded) {
+    const PackageSeal seal = loaded.seal();
+    out << "package digest (SHA-256 of the block):  " << hexDigest(seal.blockDigest) << '\n'
+        << "loader area digest (SHA-256):           " << hexDigest(seal.loaderDigest) << '\n'
+        << "loader area at file offset " << loaded.loaderOffset << '\n';
+}
+
+int fill(const std::string& exeArg, const std::string& descriptionPath, bool dropSignatureAsked,
+         std::ostream& out, std::ostream& err) {
     std::string error;
     // Through a link, the file it names is filled; the link stays a link.
     std::error_code ec;
@@ -89,6 +135,14 @@ int fill(const std::string& exeArg, const std::string& descriptionPath, std::ost
     auto loaded = loadBlock(exe, err);
     if (!loaded)
         return 1;
+    if (findSignature(loaded->file).present && !dropSignatureAsked) {
+        err << "zelfin-pack: " << exe
+            << " carries an Authenticode signature, which filling would break; fill the unsigned "
+               "program and sign it afterwards, or give --drop-signature to remove the "
+               "signature\nzelfin-pack: "
+            << exe << " left untouched\n";
+        return 1;
+    }
     const auto text = readFileAtMost(descriptionPath, kMaxDescriptionBytes, error);
     if (!text) {
         err << "zelfin-pack: " << error << '\n';
@@ -115,12 +169,19 @@ int fill(const std::string& exeArg, const std::string& descriptionPath, std::ost
         err << "zelfin-pack: " << exe << " left untouched\n";
         return 1;
     }
-    if (!writeBlock(loaded->file, *block, error) || !replaceFile(exe, loaded->file, error)) {
+    const PackageSeal seal = makeSeal(*block, loaded->loaders());
+    std::memcpy(loaded->file.data() + sealOffset(loaded->offset), &seal, sizeof seal);
+    if (!writeBlock(loaded->file, *block, error) ||
+        (dropSignatureAsked && !dropSignature(loaded->file, error)) ||
+        !replaceFile(exe, loaded->file, error)) {
         err << "zelfin-pack: " << error << "; " << exe << " left untouched\n";
         return 1;
     }
+    *loaded->block = *block;
     out << "filled " << exe << " (package block at file offset " << loaded->offset << ")\n";
     printPackage(out, Package(*block));
+    printSeal(out, *loaded);
+    printSignature(out, loaded->file);
     return 0;
 }
 
@@ -130,6 +191,20 @@ int show(const std::string& exe, std::ostream& out, std::ostream& err) {
         return 1;
     out << "package block at file offset " << loaded->offset << '\n';
     printPackage(out, Package(*loaded->block));
+    printSignature(out, loaded->file);
+    if (Package(*loaded->block).decodeSettings().HOW_MANY_BIN == 0) {
+        out << "package digest: none yet (no firmware packed)\n";
+        return 0;
+    }
+    printSeal(out, *loaded);
+    const SealCheck verdict = loaded->sealCheck();
+    if (verdict != SealCheck::Intact) {
+        out << "package: " << describe(verdict) << '\n';
+        err << "zelfin-pack: " << exe << " is " << describe(verdict)
+            << "; the program refuses to start. Get the program again, or fill it again.\n";
+        return 1;
+    }
+    out << "package: intact (the program's bytes match their digests)\n";
     return 0;
 }
 
@@ -173,6 +248,11 @@ int check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
                "with \"No matched drive detected !\"\n";
         return 1;
     }
+    if (const SealCheck verdict = loaded->sealCheck(); verdict != SealCheck::Intact) {
+        err << "zelfin-pack: " << args[1] << " is " << describe(verdict)
+            << "; the program refuses to start before it judges any drive\n";
+        return 1;
+    }
     const DriveIdentity drive{args[2], args[3], args[4]};
     printVerdict(out, package, judgeDrive(package, settings, 1, drive));
     return 0;
@@ -200,7 +280,9 @@ int makeDemo(const std::string& dir, std::ostream& out, std::ostream& err) {
 int runPackTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const std::string command = args.empty() ? "" : args[0];
     if (command == "fill" && args.size() == 3)
-        return fill(args[1], args[2], out, err);
+        return fill(args[1], args[2], false, out, err);
+    if (command == "fill" && args.size() == 4 && args[1] == "--drop-signature")
+        return fill(args[2], args[3], true, out, err);
     if (command == "show" && args.size() == 2)
         return show(args[1], out, err);
     if (command == "check" && args.size() == 5)

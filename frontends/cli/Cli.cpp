@@ -50,8 +50,8 @@ void writeSimTranscript(const Scenario& scenario, std::ofstream& out, const std:
 
 } // namespace
 
-int runCli(const std::vector<std::string>& args, const PackageBlock& block, std::istream& in,
-           std::ostream& out, std::ostream& err, bool stdinIsTerminal) {
+int runCli(const std::vector<std::string>& args, const PackageBlock& block, const PackageSeal& seal,
+           std::istream& in, std::ostream& out, std::ostream& err, bool stdinIsTerminal) {
     CliOptions options;
     try {
         options = parseOptions(args);
@@ -125,7 +125,7 @@ int runCli(const std::vector<std::string>& args, const PackageBlock& block, std:
     script.pressUpdate = options.pressUpdate;
     terminal::TerminalToolkit toolkit(in, out, script);
 
-    app::runZelfin(toolkit, *platform, block);
+    app::runZelfin(toolkit, *platform, block, seal);
 
     if (options.simulate) {
         for (const SimulatedDrive& d : scenario.drives) {

@@ -1,6 +1,7 @@
 // zelfin-demo: the window program on a simulated machine, carrying the synthetic package, so
 // anyone can watch a whole update without a drive at risk.
 #include "app/Zelfin.h"
+#include "flash/LoaderArea.h"
 #include "frontends/qt/DemoMachine.h"
 #include "frontends/qt/Glyphs.h"
 #include "frontends/qt/QtToolkit.h"
@@ -18,7 +19,8 @@ int main(int argc, char** argv) {
     const auto block = zelfin::testpackage::makeShippedBlock();
     zelfin::cli::Scenario machine = zelfin::qt::demoMachine(zelfin::qt::kDemoCommandSeconds);
     zelfin::qt::QtToolkit toolkit;
-    zelfin::app::runZelfin(toolkit, *machine.machine, *block);
+    zelfin::app::runZelfin(toolkit, *machine.machine, *block,
+                           zelfin::makeSeal(*block, zelfin::kLoaderArea));
     for (const zelfin::cli::SimulatedDrive& d : machine.drives) {
         std::cout << "simulated drive " << d.letter << ": revision " << d.drive->Revision() << '\n';
     }

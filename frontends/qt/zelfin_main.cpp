@@ -22,5 +22,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     zelfin::qt::QtToolkit toolkit;
-    return zelfin::app::runZelfin(toolkit, *platform, zelfin::embeddedPackage());
+    return zelfin::app::runZelfin(toolkit, *platform, zelfin::embeddedPackage(),
+                                  zelfin::embeddedSeal());
 }

@@ -10,7 +10,8 @@ int main() {
     try {
         zelfin::win32::Win32Platform platform;
         const auto toolkit = zelfin::win32ui::makeToolkit();
-        return zelfin::app::runZelfin(*toolkit, platform, zelfin::embeddedPackage());
+        return zelfin::app::runZelfin(*toolkit, platform, zelfin::embeddedPackage(),
+                                      zelfin::embeddedSeal());
     } catch (const std::exception& error) {
         zelfin::win32ui::showFatalError(error.what());
     } catch (...) {

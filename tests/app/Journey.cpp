@@ -1,5 +1,6 @@
 #include "Journey.h"
 
+#include "flash/LoaderArea.h"
 #include "tools/ComposeBlock.h"
 #include "tools/TestPackage.h"
 
@@ -80,8 +81,13 @@ sim::SimFlash& Journey::flashOf(sim::SimDrive& drive) const {
 }
 
 app::TZelfinMain& Journey::start() {
-    main = std::make_unique<app::TZelfinMain>(kit, machine, *package);
+    startedSeal = seal();
+    main = std::make_unique<app::TZelfinMain>(kit, machine, *package, startedSeal);
     return *main;
+}
+
+PackageSeal Journey::seal() const {
+    return makeSeal(*package, kLoaderArea);
 }
 
 void Journey::finishRun() {

@@ -5,6 +5,7 @@
 
 #include "app/TZelfinMain.h"
 #include "package/PackageBlock.h"
+#include "package/PackageSeal.h"
 #include "sim/SimDrive.h"
 #include "sim/SimFlash.h"
 #include "sim/SimMachine.h"
@@ -58,6 +59,8 @@ public:
 
     // Constructs the main window, which runs the whole start-up.
     app::TZelfinMain& start();
+    // The seal a packing of `package` as it now stands would carry.
+    PackageSeal seal() const;
     // Runs the main-thread queue until the run under way has ended.
     void finishRun();
     void clickUpdate() { kit.click(ui::idOf(MainControl::cmdUpdate)); }
@@ -68,6 +71,7 @@ public:
 
     sim::SimMachine machine;
     std::unique_ptr<PackageBlock> package;
+    PackageSeal startedSeal{};
     ui::RecordingToolkit kit;
     std::unique_ptr<app::TZelfinMain> main;
 };

@@ -286,7 +286,7 @@ TEST(AutomaticUpdate, AFailureDuringStartUpWaitsForTheJobsAlreadyRunning) {
         }
     });
 
-    EXPECT_EQ(app::runZelfin(j.kit, j.machine, *j.package), 0);
+    EXPECT_EQ(app::runZelfin(j.kit, j.machine, *j.package, j.seal()), 0);
 
     EXPECT_EQ(j.flashOf(first).Commits(), 1u);
     EXPECT_EQ(second.CommandCount(0x3B), 0u);
@@ -301,7 +301,7 @@ TEST(ManualUpdate, AfterPowerLossInTheCommitTheNextRunFindsTheDriveAndUpdatesIt)
     sim::SimDrive& drive = j.addDrive('D', kOld);
     j.flashOf(drive).Faults().powerLossAtSector = 128;
     j.kit.whenIdle([&] { j.clickUpdate(); });
-    app::runZelfin(j.kit, j.machine, *j.package);
+    app::runZelfin(j.kit, j.machine, *j.package, j.seal());
     EXPECT_THAT(j.dialogTexts(), ElementsAre(kFailure));
     EXPECT_EQ(drive.Revision(), testpackage::kBootRevision);
 
@@ -311,7 +311,7 @@ TEST(ManualUpdate, AfterPowerLossInTheCommitTheNextRunFindsTheDriveAndUpdatesIt)
                   " 0-0-0-0 D:BRYMOTE DVDRW RVM-270A   " + std::string(testpackage::kBootRevision));
         again.click(ui::idOf(MainControl::cmdUpdate));
     });
-    app::runZelfin(again, j.machine, *j.package);
+    app::runZelfin(again, j.machine, *j.package, j.seal());
     ASSERT_FALSE(again.dialogs().empty());
     EXPECT_EQ(again.dialogs().back().text, kSuccess);
     EXPECT_EQ(drive.Revision(), kNew);
@@ -325,7 +325,7 @@ TEST(Journey, FromStartToRebootPromptThroughTheMessageLoop) {
     j.kit.answerNextQuestion(ui::DialogAnswer::Yes);
     j.kit.whenIdle([&] { j.kit.click(ui::idOf(MainControl::cmdUpdate)); });
 
-    EXPECT_EQ(app::runZelfin(j.kit, j.machine, *j.package), 0);
+    EXPECT_EQ(app::runZelfin(j.kit, j.machine, *j.package, j.seal()), 0);
 
     EXPECT_EQ(j.flashOf(drive).Commits(), 1u);
     ASSERT_EQ(j.kit.dialogs().size(), 2u);

@@ -2,7 +2,9 @@
 
 #include "app/Texts.h"
 #include "app/Zelfin.h"
+#include "flash/LoaderArea.h"
 #include "package/PackageBlock.h"
+#include "package/PackageSeal.h"
 #include "sim/SimFlash.h"
 #include "sim/SimMachine.h"
 #include "tools/ComposeBlock.h"
@@ -166,7 +168,7 @@ void arm(Machine& m, const Injection& injection, const std::vector<Command>& cle
 
 // Runs the program to its end: Update is clicked when the window first waits for the user; if
 // it is disabled, or the window waits again after the run, the user closes the program.
-RunResult runProgram(Machine& m, const PackageBlock& package) {
+RunResult runProgram(Machine& m, const PackageBlock& package, const PackageSeal& seal) {
     RunResult result;
     ui::RecordingToolkit kit;
     // The machine's clock is virtual: a worker that posts nothing for this long is stuck.
@@ -193,7 +195,7 @@ RunResult runProgram(Machine& m, const PackageBlock& package) {
         kit.terminate();
     });
     const double startedAt = m.machine().NowSeconds();
-    app::runZelfin(kit, m.machine(), package);
+    app::runZelfin(kit, m.machine(), package, seal);
     result.virtualSeconds = m.machine().NowSeconds() - startedAt;
 
     result.dialogs = kit.dialogs().size();
@@ -228,12 +230,15 @@ RunResult runOnce(Job job, const Injection& injection, const std::vector<Command
                   RunResult* second) {
     static const std::unique_ptr<PackageBlock> packages[] = {makePackage(Job::WriteBuffer),
                                                              makePackage(Job::Download)};
-    const PackageBlock& package = *packages[job == Job::WriteBuffer ? 0 : 1];
+    static const PackageSeal seals[] = {makeSeal(*packages[0], kLoaderArea),
+                                        makeSeal(*packages[1], kLoaderArea)};
+    const int which = job == Job::WriteBuffer ? 0 : 1;
+    const PackageBlock& package = *packages[which];
     Machine m;
     arm(m, injection, clean);
-    RunResult first = runProgram(m, package);
+    RunResult first = runProgram(m, package, seals[which]);
     if (second != nullptr) {
-        *second = runProgram(m, package);
+        *second = runProgram(m, package, seals[which]);
     }
     return first;
 }

@@ -246,6 +246,41 @@ TEST_F(CliProcess, UnfilledTemplateSaysItHoldsNoFirmwareAndTouchesNoDrive) {
     EXPECT_EQ(fs::file_size(trace), 0u);
 }
 
+// A copy damaged after packing, in its package or its loaders, stops at start-up and sends
+// nothing; the undamaged copy beside it still updates.
+TEST_F(CliProcess, ADamagedCopyStopsAtStartUpAndSendsNothing) {
+    const ProcessResult shown =
+        run(std::string(ZELFIN_PACK_PATH) + " show " + path("zelfin-cli").string());
+    ASSERT_EQ(shown.status, 0) << shown.output;
+    const auto offsetAfter = [&](const std::string& label) {
+        const std::size_t at = shown.output.find(label);
+        return at == std::string::npos ? 0 : std::stoull(shown.output.substr(at + label.size()));
+    };
+    const std::size_t block = offsetAfter("package block at file offset ");
+    const std::size_t loaders = offsetAfter("loader area at file offset ");
+    ASSERT_GT(block, 0u);
+    ASSERT_GT(loaders, 0u);
+    const fs::path machine = scenario("damaged.txt", kOneDrive);
+    for (const std::size_t at : {block + 49, block + 2123 + 500000, loaders + 1000}) {
+        fs::copy_file(path("zelfin-cli"), path("damaged"), fs::copy_options::overwrite_existing);
+        std::fstream file(path("damaged"), std::ios::in | std::ios::out | std::ios::binary);
+        file.seekg(static_cast<std::streamoff>(at));
+        const char byte = static_cast<char>(file.get() ^ 0x20);
+        file.seekp(static_cast<std::streamoff>(at));
+        file.put(byte);
+        file.close();
+        const fs::path trace = path("damaged-trace.txt");
+        const ProcessResult r =
+            cli("--simulate " + machine.string() + " --yes --update --trace " + trace.string(),
+                "damaged");
+        EXPECT_EQ(r.status, 1) << at << ": " << r.output;
+        EXPECT_NE(r.output.find("--- Error ---\nThis program is damaged"), std::string::npos)
+            << at << ": " << r.output;
+        EXPECT_EQ(fs::file_size(trace), 0u) << at;
+    }
+    EXPECT_EQ(cli("--simulate " + machine.string() + " --yes --update").status, 0);
+}
+
 TEST_F(CliProcess, RefusesWhatItCannotUse) {
 #ifndef __linux__
     EXPECT_EQ(cli("--yes").status, 2) << "no real platform in this build";

@@ -2,6 +2,7 @@
 // robot answers each dialog as a person would, presses the buttons, and saves screenshots.
 #include "frontends/qt/QtWindow.h"
 #include "app/Zelfin.h"
+#include "flash/LoaderArea.h"
 #include "frontends/qt/DemoMachine.h"
 #include "frontends/qt/QtToolkit.h"
 #include "sim/SimFlash.h"
@@ -159,7 +160,7 @@ DemoRun runDemo(const std::string& extraLines, bool screenshots) {
                 std::make_unique<Robot>(screenshots)};
     const auto block = testpackage::makeShippedBlock();
     QtToolkit toolkit;
-    app::runZelfin(toolkit, *run.machine.machine, *block);
+    app::runZelfin(toolkit, *run.machine.machine, *block, makeSeal(*block, kLoaderArea));
     return run;
 }
 

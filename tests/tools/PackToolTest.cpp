@@ -1,5 +1,7 @@
 // zelfin-pack's commands on files in a scratch folder.
 #include "tools/PackTool.h"
+#include "flash/LoaderArea.h"
+#include "package/PackageSeal.h"
 #include "package/PackageTemplate.h"
 
 #include <gtest/gtest.h>
@@ -28,6 +30,26 @@ void writeAll(const fs::path& p, std::string_view bytes) {
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// A program's bytes as the packing tool meets them: the block with the place of its seal right
+// after it, and the loader area between its markers further on.
+constexpr std::size_t kBlockAt = 300;
+constexpr std::size_t kLoadersAt = kBlockAt + sizeof(SealedPackage) + 40 + 16;
+
+std::string programBytes(const PackageBlock& block) {
+    std::string bytes(kBlockAt, 'E');
+    bytes.append(reinterpret_cast<const char*>(&block), sizeof block);
+    bytes.append(kSealMarker);
+    bytes.append(64, '\0');
+    bytes.append(40, 'F');
+    bytes.append(kLoaderAreaHead);
+    for (std::size_t i = 0; i < kLoaderAreaSize; ++i) {
+        bytes += static_cast<char>(i * 13);
+    }
+    bytes.append(kLoaderAreaTail);
+    bytes.append(24, 'G');
+    return bytes;
+}
+
 class PackTool : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -39,11 +61,8 @@ protected:
         fs::create_directories(dir);
         auto block = std::make_unique<PackageBlock>();
         writeTemplate(*block);
-        std::string exeBytes(300, 'E');
-        exeBytes.append(reinterpret_cast<const char*>(block.get()), sizeof(PackageBlock));
-        exeBytes.append(40, 'F');
         exe = dir / "zelfin.exe";
-        writeAll(exe, exeBytes);
+        writeAll(exe, programBytes(*block));
         ASSERT_EQ(run({"make-demo", (dir / "demo").string()}), 0) << err.str();
     }
     void TearDown() override { fs::remove_all(dir); }
@@ -60,7 +79,7 @@ protected:
 
 TEST_F(PackTool, FillsShowsAndChecksTheDemoPackage) {
     ASSERT_EQ(run({"fill", exe.string(), (dir / "demo/package.txt").string()}), 0) << err.str();
-    EXPECT_EQ(fs::file_size(exe), 300 + sizeof(PackageBlock) + 40);
+    EXPECT_EQ(fs::file_size(exe), programBytes(PackageBlock{}).size());
 
     ASSERT_EQ(run({"show", exe.string()}), 0) << err.str();
     const std::string shown = out.str();
@@ -99,14 +118,14 @@ TEST_F(PackTool, CheckRefusesIdentitiesNoDriveReportsAndPackagesWithoutFirmware)
 
     auto block = std::make_unique<PackageBlock>();
     writeTemplate(*block);
-    std::string bytes(reinterpret_cast<const char*>(block.get()), sizeof(PackageBlock));
+    std::string bytes = programBytes(*block);
     writeAll(exe, bytes);
     EXPECT_EQ(run({"check", exe.string(), "BRYMOTE ", "DVDRW RVM-270A  ", "1A05"}), 1);
     EXPECT_NE(err.str().find("\"No F/W in executable !\""), std::string::npos) << err.str();
     EXPECT_EQ(out.str(), "");
 
     const std::string count = "HOW_MANY_BIN=1";
-    bytes.replace(offsetof(PackageBlock, HOW_MANY_BIN), count.size(), count);
+    bytes.replace(kBlockAt + offsetof(PackageBlock, HOW_MANY_BIN), count.size(), count);
     writeAll(exe, bytes);
     EXPECT_EQ(run({"check", exe.string(), "BRYMOTE ", "DVDRW RVM-270A  ", "1A05"}), 1);
     EXPECT_NE(err.str().find("image is unfilled"), std::string::npos) << err.str();
@@ -242,6 +261,57 @@ TEST_F(PackTool, AFailedReplaceSaysWhy) {
     EXPECT_EQ(readAll(exe), before);
     for (const auto& entry : fs::directory_iterator(dir)) {
         EXPECT_EQ(entry.path().filename().string().find(".zelfin-pack"), std::string::npos);
+    }
+}
+
+// The digests written by fill cover the bytes the program carries; one byte changed anywhere in
+// them, or in the digests, is reported as damage by show and by check.
+TEST_F(PackTool, FillSealsTheBlockAndLoadersAndShowAndCheckReportDamage) {
+    ASSERT_EQ(run({"fill", exe.string(), (dir / "demo/package.txt").string()}), 0) << err.str();
+    const auto filled = readAll(exe);
+    const auto digestOf = [&](std::size_t at, std::size_t size) {
+        return hexDigest(
+            sha256(std::span(reinterpret_cast<const std::uint8_t*>(filled.data()) + at, size)));
+    };
+    const std::string blockDigest = digestOf(kBlockAt, sizeof(PackageBlock));
+    const std::string loaderDigest = digestOf(kLoadersAt, kLoaderAreaSize);
+    ASSERT_EQ(run({"show", exe.string()}), 0) << err.str();
+    EXPECT_NE(out.str().find("package digest (SHA-256 of the block):  " + blockDigest + "\n"),
+              std::string::npos)
+        << out.str();
+    EXPECT_NE(out.str().find("loader area digest (SHA-256):           " + loaderDigest),
+              std::string::npos);
+    EXPECT_NE(out.str().find("package: intact"), std::string::npos);
+    EXPECT_NE(out.str().find("Authenticode signature: none (not a Windows program)"),
+              std::string::npos);
+
+    const struct {
+        std::size_t at;
+        std::string_view said;
+    } damages[] = {
+        {kBlockAt + 5, "the package block does not match"},
+        {kBlockAt + offsetof(PackageBlock, FW_IMAGE) + 999999, "the package block does not match"},
+        {kBlockAt + sizeof(PackageBlock) + 16 + 31, "the package block does not match"},
+        {kLoadersAt + 20000, "the loader area does not match"},
+        {kBlockAt + sizeof(PackageBlock) + 3, "the package has no digest"},
+    };
+    for (const auto& d : damages) {
+        auto bytes = filled;
+        bytes[d.at] ^= 0x04;
+        writeAll(exe, std::string_view(bytes.data(), bytes.size()));
+        const int shown = run({"show", exe.string()});
+        const std::string said = out.str() + err.str();
+        if (d.at == kBlockAt + sizeof(PackageBlock) + 3) {
+            // A broken marker: the tool no longer finds where the digest belongs.
+            EXPECT_EQ(shown, 1);
+            EXPECT_NE(said.find("no place for the package digest"), std::string::npos) << said;
+            continue;
+        }
+        EXPECT_EQ(shown, 1) << d.at;
+        EXPECT_NE(said.find(d.said), std::string::npos) << d.at << ": " << said;
+        EXPECT_EQ(run({"check", exe.string(), "BRYMOTE ", "DVDRW RVM-270A  ", "1A05"}), 1);
+        EXPECT_NE(err.str().find("damaged"), std::string::npos) << d.at;
+        EXPECT_EQ(out.str(), "");
     }
 }
 

@@ -1,0 +1,81 @@
+#include "tools/PeSignature.h"
+
+#include <algorithm>
+
+namespace zelfin::pack {
+namespace {
+
+constexpr std::uint16_t kPe32Magic = 0x10B;
+constexpr std::uint16_t kPe32PlusMagic = 0x20B;
+constexpr std::uint32_t kSecurityDirectory = 4;
+constexpr std::size_t kCoffHeaderSize = 20;
+
+bool readU16(std::span<const std::uint8_t> f, std::size_t at, std::uint16_t& value) {
+    if (at > f.size() || f.size() - at < 2)
+        return false;
+    value = static_cast<std::uint16_t>(f[at] | f[at + 1] << 8);
+    return true;
+}
+
+bool readU32(std::span<const std::uint8_t> f, std::size_t at, std::uint32_t& value) {
+    if (at > f.size() || f.size() - at < 4)
+        return false;
+    value = std::uint32_t(f[at]) | std::uint32_t(f[at + 1]) << 8 | std::uint32_t(f[at + 2]) << 16 |
+            std::uint32_t(f[at + 3]) << 24;
+    return true;
+}
+
+void writeU32(std::vector<std::uint8_t>& f, std::size_t at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i)
+        f[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+} // namespace
+
+PeSignature findSignature(std::span<const std::uint8_t> file) {
+    PeSignature sig;
+    std::uint32_t peAt = 0;
+    std::uint32_t peMagic = 0;
+    if (file.size() < 2 || file[0] != 'M' || file[1] != 'Z' || !readU32(file, 0x3C, peAt) ||
+        !readU32(file, peAt, peMagic) || peMagic != 0x00004550)
+        return sig;
+    const std::size_t optional = std::size_t(peAt) + 4 + kCoffHeaderSize;
+    std::uint16_t magic = 0;
+    if (!readU16(file, optional, magic) || (magic != kPe32Magic && magic != kPe32PlusMagic))
+        return sig;
+    // The count of directories and the directories themselves sit 16 bytes further on in PE32+.
+    const std::size_t countAt = optional + (magic == kPe32Magic ? 92 : 108);
+    std::uint32_t directories = 0;
+    if (!readU32(file, countAt, directories))
+        return sig;
+    sig.isPe = true;
+    if (directories <= kSecurityDirectory)
+        return sig;
+    sig.directoryAt = countAt + 4 + kSecurityDirectory * 8;
+    if (!readU32(file, sig.directoryAt, sig.tableOffset) ||
+        !readU32(file, sig.directoryAt + 4, sig.tableSize)) {
+        sig.isPe = false;
+        return sig;
+    }
+    sig.present = sig.tableOffset != 0 || sig.tableSize != 0;
+    return sig;
+}
+
+bool dropSignature(std::vector<std::uint8_t>& file, std::string& error) {
+    const PeSignature sig = findSignature(file);
+    if (!sig.present)
+        return true;
+    const std::uint64_t end = std::uint64_t(sig.tableOffset) + sig.tableSize;
+    if (end != file.size() || sig.tableOffset < sig.directoryAt + 8) {
+        error = "the certificate table (file offset " + std::to_string(sig.tableOffset) + ", " +
+                std::to_string(sig.tableSize) +
+                " bytes) is not at the end of the file, where signing tools put it";
+        return false;
+    }
+    file.resize(sig.tableOffset);
+    writeU32(file, sig.directoryAt, 0);
+    writeU32(file, sig.directoryAt + 4, 0);
+    return true;
+}
+
+} // namespace zelfin::pack
