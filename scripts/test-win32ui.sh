@@ -12,6 +12,6 @@ cmake --build --preset win32 -j "$jobs" --target zelfin
 scripts/check-imports.sh build/win32/frontends/win32/zelfin.exe
 
 cmake --preset win64 >/dev/null
-cmake --build --preset win64 -j "$jobs" --target zelfin zelfin-pack zelfin_test_aspi window-probe \
-    zelfin_win32ui_tests
+cmake --build --preset win64 -j "$jobs" --target zelfin zelfin-pack zelfin_test_aspi \
+    zelfin_test_planted window-probe zelfin_win32ui_tests
 tests/win32ui/window-cases.sh build/win64
