@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <spawn.h>
 #include <string_view>
 #include <sys/wait.h>

@@ -4,11 +4,17 @@
 # without rights starts it once more through pkexec (a stand-in on PATH that records what it
 # gets) with the display variables alone; a cancelled or missing pkexec ends in "Access denied !";
 # root keeps to the installed plugins whatever its environment names.
-# Usage: tests/frontends/rights-cases.sh ZELFIN MARKER_PLUGIN
+# zelfin-cli given the capability refuses the same way.
+# Usage: tests/frontends/rights-cases.sh ZELFIN MARKER_PLUGIN ZELFIN_CLI
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 if [ "$(id -u)" -ne 0 ] || ! command -v setcap >/dev/null || ! command -v setpriv >/dev/null; then
     echo "rights cases skipped: they need root, setcap and setpriv"
+    exit 77
+fi
+bounding=$(awk '/^CapBnd:/ { print $2 }' /proc/self/status)
+if (((0x$bounding >> 17 & 1) == 0)); then # CAP_SYS_RAWIO: without it a capable copy cannot start
+    echo "rights cases skipped: CAP_SYS_RAWIO is outside this machine's bounding set"
     exit 77
 fi
 # shellcheck source=../checks.sh
@@ -25,7 +31,9 @@ cp "$2" "$work/beside/platforms/libqmarker.so"
 cp "$1" "$work/zelfin"
 cp "$1" "$work/beside/zelfin"
 cp "$1" "$work/zelfin-capable"
-setcap cap_sys_rawio+ep "$work/zelfin-capable" || exit 1
+cp "$3" "$work/zelfin-cli-capable"
+setcap cap_sys_rawio+ep "$work/zelfin-capable" cap_sys_rawio+ep "$work/zelfin-cli-capable" ||
+    exit 1
 for status in ok:0 cancel:126; do
     printf '#!/bin/sh\nprintf "%%s\\n" "$@" >%s/out/args-%s\ntr "\\0" "\\n" </proc/$$/environ >%s/out/env-%s\nexit %s\n' \
         "$work" "${status%:*}" "$work" "${status%:*}" "${status#*:}" >"$work/bin-${status%:*}/pkexec"
@@ -37,10 +45,10 @@ plugins=(QT_QPA_PLATFORM=offscreen "QT_QPA_PLATFORM_PLUGIN_PATH=$work/plugins/pl
     "QT_PLUGIN_PATH=$work/plugins" "ZELFIN_PLUGIN_MARKER=$marker")
 session=(DISPLAY=:97 XAUTHORITY=/tmp/zelfin-xauth "XDG_RUNTIME_DIR=$work" "XDG_CONFIG_HOME=$work"
     LD_LIBRARY_PATH=/nonexistent QT_STYLE_OVERRIDE=fusion HOME=/tmp)
-as_nobody() { # as_nobody PATH PROGRAM: runs it as user nobody in a clean environment; sets $rc
+as_nobody() { # as_nobody PATH PROGRAM NAME=VALUE...: runs it as nobody with that environment alone
     rm -f "$marker"
-    env -i "PATH=$1" "${@:3}" /usr/bin/timeout 30 /usr/bin/setpriv --reuid=nobody --regid="$(id -g nobody)" \
-        --clear-groups "$2" >"$work/out/stdout" 2>"$work/out/stderr"
+    env -i "PATH=$1" "${@:3}" /usr/bin/timeout 30 /usr/bin/setpriv --reuid=nobody \
+        --regid="$(id -g nobody)" --clear-groups "$2" >"$work/out/stdout" 2>"$work/out/stderr"
     rc=$?
 }
 
@@ -48,6 +56,9 @@ as_nobody /usr/bin:/bin "$work/zelfin-capable" "${plugins[@]}"
 check "capable: refuses" test "$rc" -eq 1
 check "capable: says how to run it" contains "$work/out/stderr" "run it through pkexec or as root"
 check "capable: no plugin ran" test ! -e "$marker"
+as_nobody /usr/bin:/bin "$work/zelfin-cli-capable" "${plugins[@]}"
+check "capable zelfin-cli: refuses" test "$rc" -eq 1
+check "capable zelfin-cli: says how to run it" contains "$work/out/stderr" "through pkexec or as root"
 
 as_nobody "$work/bin-ok:/usr/bin:/bin" "$work/zelfin" "${session[@]}" "${plugins[@]}"
 check "pkexec: the copy's status" test "$rc" -eq 0
