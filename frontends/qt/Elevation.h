@@ -27,9 +27,10 @@ int runThroughPkexec(const std::vector<std::string>& variables);
 // This process is the copy pkexec started (pkexec sets PKEXEC_UID).
 bool startedByPkexec();
 
-// For a process running as root: removes every QT_ variable, so none chooses a plugin or where
-// plugins come from; in the copy pkexec started, takes DISPLAY and XAUTHORITY from the
-// arguments runThroughPkexec gave and has Qt use the X display. Call before Qt starts.
+// For a process with the rights (root or CAP_SYS_RAWIO): removes every QT_ variable, so none
+// chooses a plugin or where plugins come from; in the copy pkexec started, takes DISPLAY and
+// XAUTHORITY from the arguments runThroughPkexec gave and has Qt use the X display. Call before
+// Qt starts.
 void keepToInstalledPlugins(int argc, char** argv);
 
 } // namespace zelfin::qt
