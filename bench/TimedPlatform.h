@@ -59,6 +59,12 @@ public:
     bool StorageQueryProperty(OsHandle drive, uint8_t* query, uint32_t length) override {
         return Timed([&] { return inner_.StorageQueryProperty(drive, query, length); });
     }
+    uint32_t GetModuleFileName(char* buffer, uint32_t length) override {
+        return Timed([&] { return inner_.GetModuleFileName(buffer, length); });
+    }
+    uint32_t GetSystemDirectory(char* buffer, uint32_t length) override {
+        return Timed([&] { return inner_.GetSystemDirectory(buffer, length); });
+    }
     OsModule LoadLibrary(const char* name) override {
         return Timed([&] { return inner_.LoadLibrary(name); });
     }

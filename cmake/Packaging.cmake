@@ -8,6 +8,13 @@ if(ZELFIN_QT)
     DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/zelfin.svg
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  # The pkexec action of the packaged program: polkit reads actions from /usr/share only, so it
+  # names the program where the package puts it.
+  set(ZELFIN_INSTALLED_PROGRAM /usr/${CMAKE_INSTALL_BINDIR}/zelfin)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/zelfin.policy.in
+    ${PROJECT_BINARY_DIR}/org.zelfin.zelfin.policy @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/org.zelfin.zelfin.policy
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/actions)
 endif()
 
 set(CPACK_GENERATOR DEB)

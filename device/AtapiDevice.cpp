@@ -6,7 +6,7 @@ namespace zelfin {
 
 namespace {
 
-constexpr const char* kAspiLibrary = "WNASPI32";
+constexpr char kAspiFileName[] = "WNASPI32.DLL";
 constexpr const char* kSupportInfoName = "GetASPI32SupportInfo";
 constexpr const char* kSendCommandName = "SendASPI32Command";
 constexpr uint32_t kErrorBox = kMbIconError | kMbOk;
@@ -21,6 +21,41 @@ uint8_t SupportStatus(uint32_t supportInfo) {
     return static_cast<uint8_t>(supportInfo >> 8);
 }
 
+// Appends the manager's file name to the folder of length `used` in path. False when the
+// folder is empty or the whole path would not fit.
+bool AppendAspiFileName(char (&path)[kMaxAspiPath], uint32_t used) {
+    if (used == 0 || used >= kMaxAspiPath) {
+        return false;
+    }
+    if (path[used - 1] != '\\') {
+        path[used++] = '\\';
+    }
+    if (used + sizeof(kAspiFileName) > kMaxAspiPath) {
+        return false;
+    }
+    std::memcpy(path + used, kAspiFileName, sizeof(kAspiFileName));
+    return true;
+}
+
+// The manager's full path in the program's own folder; false when that cannot be told.
+bool BesideProgram(Platform& os, char (&path)[kMaxAspiPath]) {
+    const uint32_t length = os.GetModuleFileName(path, kMaxAspiPath);
+    if (length == 0 || length >= kMaxAspiPath) {
+        return false; // failed, or cut short: a shortened path names another file
+    }
+    uint32_t folder = length;
+    while (folder > 0 && path[folder - 1] != '\\') {
+        --folder;
+    }
+    return AppendAspiFileName(path, folder);
+}
+
+// The manager's full path in the system folder; false when that cannot be told.
+bool InSystemFolder(Platform& os, char (&path)[kMaxAspiPath]) {
+    const uint32_t length = os.GetSystemDirectory(path, kMaxAspiPath);
+    return length < kMaxAspiPath && AppendAspiFileName(path, length);
+}
+
 } // namespace
 
 AtapiDevice::AtapiDevice(Platform& os, bool scan, uint16_t applicationTag)
@@ -29,7 +64,9 @@ AtapiDevice::AtapiDevice(Platform& os, bool scan, uint16_t applicationTag)
     writeBuffer = AllocateBuffer(os, writeCapacity);
 
     useAspi_ = applicationTag == kPreferAspiTag ? 1 : 0;
-    aspiAvailable_ = ProbeAspi() ? 1 : 0;
+    // On the NT family pass-through is the transport unless the tag asks for ASPI, and a
+    // manager that will not be used is not loaded, not even to probe it.
+    aspiAvailable_ = (useAspi_ || !platform.isNtFamily) && ProbeAspi() ? 1 : 0;
     useAspi_ = (useAspi_ && aspiAvailable_) ? 1 : 0;
     if (!platform.isNtFamily) {
         useAspi_ = 1; // the only transport outside the NT family, usable or not
@@ -58,8 +95,24 @@ AtapiDevice::~AtapiDevice() {
     CloseDrive();
 }
 
+// A bare name would also be looked for in the current directory and on PATH, where anyone may
+// leave a library for this elevated process to run: only the program's own folder and the
+// system folder are tried, each by its full path.
+OsModule AtapiDevice::LoadAspiLibrary() {
+    char path[kMaxAspiPath];
+    if (BesideProgram(*os_, path)) {
+        if (const OsModule module = os_->LoadLibrary(path); module != 0) {
+            return module;
+        }
+    }
+    if (InSystemFolder(*os_, path)) {
+        return os_->LoadLibrary(path);
+    }
+    return 0;
+}
+
 bool AtapiDevice::ProbeAspi() {
-    const OsModule module = os_->LoadLibrary(kAspiLibrary);
+    const OsModule module = LoadAspiLibrary();
     if (module == 0) {
         return false;
     }
@@ -75,7 +128,7 @@ bool AtapiDevice::ProbeAspi() {
 }
 
 bool AtapiDevice::LoadAspi() {
-    const OsModule module = os_->LoadLibrary(kAspiLibrary);
+    const OsModule module = LoadAspiLibrary();
     if (module == 0) {
         os_->MessageBox("LoadLibrary:\nWNASPI32.DLL not found.", "Error FS 002", kErrorBox);
         return false;

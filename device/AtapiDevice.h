@@ -19,6 +19,8 @@ inline constexpr int16_t kNoCurrentDrive = 127;
 inline constexpr int16_t kFailedSelection = -1;
 // The application tag that asks for ASPI on the NT family.
 inline constexpr uint16_t kPreferAspiTag = 32767;
+// Room for the ASPI manager's full path (MAX_PATH).
+inline constexpr uint32_t kMaxAspiPath = 260;
 
 // Why ExecuteCommand refused a command without sending it (result fields are then untouched).
 enum class Refusal : uint8_t {
@@ -136,6 +138,8 @@ public:
     char mismatchDiagnostic[64] = {};
 
 private:
+    // The ASPI manager from the program's folder, else from the system folder; 0 when neither.
+    OsModule LoadAspiLibrary();
     bool ProbeAspi();
     bool LoadAspi();
     void UnloadAspi();

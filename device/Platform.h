@@ -110,6 +110,13 @@ public:
     // DeviceIoControl(IOCTL_STORAGE_QUERY_PROPERTY), the same bytes as input and output.
     virtual bool StorageQueryProperty(OsHandle drive, uint8_t* query, uint32_t length) = 0;
 
+    // GetModuleFileNameA of the program itself (no module handle): the characters copied without
+    // the final NUL, bufferLength when the path did not fit (it is then cut short), 0 on failure.
+    virtual uint32_t GetModuleFileName(char* buffer, uint32_t bufferLength) = 0;
+    // GetSystemDirectoryA: the characters copied without the final NUL, or the size needed
+    // including it when bufferLength is too small; 0 on failure.
+    virtual uint32_t GetSystemDirectory(char* buffer, uint32_t bufferLength) = 0;
+
     // LoadLibraryA / GetProcAddress / FreeLibrary. 0 when not found.
     virtual OsModule LoadLibrary(const char* name) = 0;
     virtual ProcAddress GetProcAddress(OsModule module, const char* name) = 0;

@@ -8,6 +8,8 @@ packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang
 if [ "${1:-all}" != build ]; then
     # The Linux window program and its package; the fuzzers.
     packages+=(qt6-base-dev fonts-liberation2 fonts-dejavu-core dpkg-dev file clang libclang-rt-14-dev)
+    # The window program's rights (setcap on a copy) and the package's polkit action (xmllint).
+    packages+=(libcap2-bin libxml2-utils)
     # The Windows stage: mingw-w64 (win32 threads for the release programs, posix for the tests) and
     # wine64 to run the x86_64 tests; GoogleTest's sources come with libgtest-dev.
     packages+=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix wine64)

@@ -17,6 +17,6 @@ tests/win32/signing-case.sh build/ci/tools/zelfin-pack build/win32/frontends/win
     build/win32/signing-case
 
 cmake --preset win64 >/dev/null
-cmake --build --preset win64 -j "$jobs" --target zelfin zelfin-pack zelfin_test_aspi window-probe \
-    zelfin_win32ui_tests
+cmake --build --preset win64 -j "$jobs" --target zelfin zelfin-pack zelfin_test_aspi \
+    zelfin_test_planted window-probe zelfin_win32ui_tests
 tests/win32ui/window-cases.sh build/win64

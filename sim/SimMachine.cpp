@@ -423,10 +423,56 @@ bool SimMachine::StorageQueryProperty(OsHandle handle, uint8_t* query, uint32_t 
 
 // ---- the ASPI manager ----
 
+std::string SimMachine::SystemFolder() const {
+    return family_ == OsFamily::NT ? "C:\\WINNT\\system32" : "C:\\WINDOWS\\SYSTEM";
+}
+
+bool SimMachine::FindsAspi(std::string_view name) const {
+    const std::size_t slash = name.rfind('\\');
+    const std::string_view file = slash == std::string_view::npos ? name : name.substr(slash + 1);
+    if (!EqualsNoCase(file, "WNASPI32") && !EqualsNoCase(file, "WNASPI32.DLL")) {
+        return false;
+    }
+    const std::string_view program(programPath_);
+    const std::string_view programFolder = program.substr(0, program.rfind('\\'));
+    if (slash == std::string_view::npos) {
+        // A bare name: the program's folder, the system folder, then the current directory.
+        return aspi_.besideProgram || aspi_.installed || aspi_.inCurrentDirectory;
+    }
+    const std::string_view folder = name.substr(0, slash);
+    return (aspi_.besideProgram && EqualsNoCase(folder, programFolder)) ||
+           (aspi_.installed && EqualsNoCase(folder, SystemFolder())) ||
+           (aspi_.inCurrentDirectory && EqualsNoCase(folder, kCurrentDirectory));
+}
+
+uint32_t SimMachine::GetModuleFileName(char* buffer, uint32_t bufferLength) {
+    // As Windows XP does: a path that does not fit is cut short without a NUL.
+    const auto length = static_cast<uint32_t>(programPath_.size());
+    if (bufferLength == 0) {
+        return 0;
+    }
+    const uint32_t copied = std::min(length, bufferLength);
+    std::memcpy(buffer, programPath_.data(), copied);
+    if (copied < bufferLength) {
+        buffer[copied] = '\0';
+    }
+    return copied;
+}
+
+uint32_t SimMachine::GetSystemDirectory(char* buffer, uint32_t bufferLength) {
+    const std::string folder = SystemFolder();
+    const auto length = static_cast<uint32_t>(folder.size());
+    if (length >= bufferLength) {
+        return length + 1;
+    }
+    std::memcpy(buffer, folder.c_str(), length + 1);
+    return length;
+}
+
 OsModule SimMachine::LoadLibrary(const char* name) {
     sync::Lock lock(mutex_);
-    const std::string_view n(name);
-    if (!aspi_.installed || !(EqualsNoCase(n, "WNASPI32") || EqualsNoCase(n, "WNASPI32.DLL"))) {
+    libraryRequests_.emplace_back(name);
+    if (!FindsAspi(name)) {
         return 0;
     }
     ++loadedLibraries_;
@@ -801,6 +847,11 @@ uint32_t SimMachine::BadHandleUses() const {
 uint32_t SimMachine::LibraryLoads() const {
     sync::Lock lock(mutex_);
     return libraryLoads_;
+}
+
+std::vector<std::string> SimMachine::LibraryRequests() const {
+    sync::Lock lock(mutex_);
+    return libraryRequests_;
 }
 
 int SimMachine::LoadedLibraries() const {

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zelfin::sim {
@@ -34,9 +35,11 @@ struct MessageBoxRecord {
     uint32_t flags = 0;
 };
 
-// How the ASPI manager behaves.
+// Where copies of the ASPI manager lie, and how it behaves (every copy alike).
 struct AspiConfig {
-    bool installed = false;
+    bool installed = false;           // in the system folder
+    bool besideProgram = false;       // in the program's own folder
+    bool inCurrentDirectory = false;  // left in the current directory
     bool hasSupportInfo = true;       // GetASPI32SupportInfo exported
     bool hasSendCommand = true;       // SendASPI32Command exported
     uint8_t supportStatus = 0x01;     // bits 8-15 of GetASPI32SupportInfo (SS_COMP)
@@ -69,6 +72,10 @@ public:
                        SimDrive* drive);
     AspiConfig& Aspi() { return aspi_; }
     void SetOsFamily(OsFamily family) { family_ = family; }
+    // The program's full path, as GetModuleFileNameA gives it.
+    void SetProgramPath(const std::string& path) { programPath_ = path; }
+    std::string SystemFolder() const;
+    static constexpr const char* kCurrentDirectory = "C:\\DOWNLOADS";
     void SetEventCreationFails(bool fails) { eventsFail_ = fails; }
     void SetDriveStringsFail(bool fails) { driveStringsFail_ = fails; }
     // Heap allocations of exactly `bytes` fail (0: none fail).
@@ -93,6 +100,8 @@ public:
     uint32_t OpenCount(char letter) const; // successful opens of the letter so far
     uint32_t BadHandleUses() const;        // calls with a closed or unknown handle
     uint32_t LibraryLoads() const;
+    // Every name LoadLibraryA was asked for, in order, found or not.
+    std::vector<std::string> LibraryRequests() const;
     int LoadedLibraries() const; // loads not yet freed
     uint32_t AbortsReceived() const;
     uint32_t BadEntryCalls() const;
@@ -117,6 +126,8 @@ public:
     bool ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& block, void* dataBuffer) override;
     bool ScsiGetAddress(OsHandle drive, ScsiAddress& address) override;
     bool StorageQueryProperty(OsHandle drive, uint8_t* query, uint32_t length) override;
+    uint32_t GetModuleFileName(char* buffer, uint32_t bufferLength) override;
+    uint32_t GetSystemDirectory(char* buffer, uint32_t bufferLength) override;
     OsModule LoadLibrary(const char* name) override;
     ProcAddress GetProcAddress(OsModule module, const char* name) override;
     void FreeLibrary(OsModule module) override;
@@ -171,8 +182,12 @@ private:
     uint32_t ExecScsi(SrbExecScsiCmd& srb, const AspiRequestRefs& refs);
     uint32_t Abort(SrbAbort& srb, const AspiRequestRefs& refs);
 
+    // Whether LoadLibraryA finds the manager under that name, searching as Windows does.
+    bool FindsAspi(std::string_view name) const;
+
     OsFamily family_;
     AspiConfig aspi_{};
+    std::string programPath_ = "C:\\ZELFIN\\ZELFIN.EXE";
     std::vector<std::unique_ptr<SimDrive>> drives_;
     std::vector<Letter> letters_;
     std::vector<AspiDevice> aspiDevices_;
@@ -192,6 +207,7 @@ private:
     std::vector<uint32_t> exits_;
     OsHandle nextHandle_ = 0x100;
     int loadedLibraries_ = 0;
+    std::vector<std::string> libraryRequests_;
     uint32_t libraryLoads_ = 0;
     uint32_t badHandleUses_ = 0;
     uint32_t aborts_ = 0;

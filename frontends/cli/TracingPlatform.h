@@ -36,6 +36,12 @@ public:
     bool StorageQueryProperty(OsHandle drive, uint8_t* query, uint32_t length) override {
         return inner_.StorageQueryProperty(drive, query, length);
     }
+    uint32_t GetModuleFileName(char* buffer, uint32_t bufferLength) override {
+        return inner_.GetModuleFileName(buffer, bufferLength);
+    }
+    uint32_t GetSystemDirectory(char* buffer, uint32_t bufferLength) override {
+        return inner_.GetSystemDirectory(buffer, bufferLength);
+    }
     OsModule LoadLibrary(const char* name) override { return inner_.LoadLibrary(name); }
     ProcAddress GetProcAddress(OsModule module, const char* name) override {
         return inner_.GetProcAddress(module, name);

@@ -5,7 +5,19 @@
 #include <iostream>
 #include <unistd.h>
 
+#ifdef __linux__
+#include "platforms/linux/Rights.h"
+#endif
+
 int main(int argc, char** argv) {
+#ifdef __linux__
+    // Refused rather than run: the files it is told to read and write and the environment it
+    // runs in come from someone with fewer rights than the kernel granted at exec.
+    if (zelfin::linuxos::SecureExecution()) {
+        std::cerr << "zelfin-cli: " << zelfin::linuxos::kSecureExecutionRefusal;
+        return zelfin::cli::kExitFailed;
+    }
+#endif
     try {
         const std::vector<std::string> args(argv + 1, argv + argc);
         return zelfin::cli::runCli(args, zelfin::embeddedPackage(), zelfin::embeddedSeal(),

@@ -44,6 +44,15 @@ void LinuxPlatform::HeapFree(void* block) {
     std::free(block);
 }
 
+// No Windows folders exist here: no program or system folder to look for a library in.
+uint32_t LinuxPlatform::GetModuleFileName(char*, uint32_t) {
+    return 0;
+}
+
+uint32_t LinuxPlatform::GetSystemDirectory(char*, uint32_t) {
+    return 0;
+}
+
 // No ASPI manager exists here: the library is never found, so nothing calls its entry points.
 OsModule LinuxPlatform::LoadLibrary(const char*) {
     return 0;

@@ -37,6 +37,8 @@ public:
     bool ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& block, void* dataBuffer) override;
     bool ScsiGetAddress(OsHandle drive, ScsiAddress& address) override;
     bool StorageQueryProperty(OsHandle drive, uint8_t* query, uint32_t length) override;
+    uint32_t GetModuleFileName(char* buffer, uint32_t bufferLength) override;
+    uint32_t GetSystemDirectory(char* buffer, uint32_t bufferLength) override;
     OsModule LoadLibrary(const char* name) override;
     ProcAddress GetProcAddress(OsModule module, const char* name) override;
     void FreeLibrary(OsModule module) override;

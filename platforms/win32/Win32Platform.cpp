@@ -13,6 +13,8 @@
 #undef GetLogicalDriveStrings
 #undef GetDriveType
 #undef CreateFile
+#undef GetModuleFileName
+#undef GetSystemDirectory
 #undef LoadLibrary
 #undef CreateEvent
 #undef MessageBox
@@ -282,6 +284,14 @@ bool Win32Platform::StorageQueryProperty(OsHandle drive, uint8_t* query, uint32_
     DWORD returned = 0;
     return ::DeviceIoControl(Handle(drive), IOCTL_STORAGE_QUERY_PROPERTY, query, length, query,
                              length, &returned, nullptr) != FALSE;
+}
+
+uint32_t Win32Platform::GetModuleFileName(char* buffer, uint32_t bufferLength) {
+    return ::GetModuleFileNameA(nullptr, buffer, bufferLength);
+}
+
+uint32_t Win32Platform::GetSystemDirectory(char* buffer, uint32_t bufferLength) {
+    return ::GetSystemDirectoryA(buffer, bufferLength);
 }
 
 OsModule Win32Platform::LoadLibrary(const char* name) {

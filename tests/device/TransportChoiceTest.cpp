@@ -9,20 +9,129 @@ namespace {
 using sim::OsFamily;
 using sim::SimMachine;
 
-TEST(TransportChoice, NtFamilyUsesPassThroughAndOnlyProbesAspi) {
+TEST(TransportChoice, NtFamilyUsesPassThroughAndNeverLoadsAspi) {
     SimMachine machine(OsFamily::NT);
     machine.Aspi().installed = true;
     {
         AtapiDevice device(machine, false);
         EXPECT_TRUE(device.platform.isNtFamily);
         EXPECT_FALSE(device.UsesAspi());
-        EXPECT_TRUE(device.IsAspiAvailable());
+        EXPECT_FALSE(device.IsAspiAvailable());
         EXPECT_FALSE(device.IsAspiLoaded());
-        EXPECT_EQ(machine.LibraryLoads(), 1u); // the silent probe
-        EXPECT_EQ(machine.LoadedLibraries(), 0);
+        EXPECT_TRUE(machine.LibraryRequests().empty()) << "not even probed";
     }
     EXPECT_TRUE(machine.MessageBoxes().empty());
 }
+
+// Which copies of the manager lie where, and the names the device object asks for: full paths
+// in the program's folder and then the system folder only, never a bare name.
+struct AspiPlace {
+    const char* what;
+    OsFamily family;
+    uint16_t tag;
+    bool besideProgram, inSystemFolder, inCurrentDirectory, programPathTooLong;
+    std::vector<std::string> requests; // "P": the program's folder, "S": the system folder
+    bool loaded;
+    const char* box; // the one box shown, or null
+};
+
+class AspiLookup : public ::testing::TestWithParam<AspiPlace> {};
+
+TEST_P(AspiLookup, AsksForFullPathsOnly) {
+    const AspiPlace& place = GetParam();
+    SimMachine machine(place.family);
+    machine.Aspi().besideProgram = place.besideProgram;
+    machine.Aspi().installed = place.inSystemFolder;
+    machine.Aspi().inCurrentDirectory = place.inCurrentDirectory;
+    std::string program = "C:\\ZELFIN\\ZELFIN.EXE";
+    if (place.programPathTooLong) {
+        program = "C:\\" + std::string(kMaxAspiPath, 'Z') + "\\ZELFIN.EXE";
+        machine.SetProgramPath(program);
+    }
+    std::vector<std::string> expected;
+    for (const std::string& where : place.requests) {
+        expected.push_back(where == "P" ? "C:\\ZELFIN\\WNASPI32.DLL"
+                                        : machine.SystemFolder() + "\\WNASPI32.DLL");
+    }
+
+    AtapiDevice device(machine, false, place.tag);
+    EXPECT_EQ(machine.LibraryRequests(), expected);
+    EXPECT_EQ(device.IsAspiLoaded(), place.loaded);
+    const auto boxes = machine.MessageBoxes();
+    ASSERT_EQ(boxes.size(), place.box != nullptr ? 1u : 0u);
+    if (place.box != nullptr) {
+        EXPECT_EQ(boxes[0].text, place.box);
+    }
+}
+
+const char* const kNotFound = "LoadLibrary:\nWNASPI32.DLL not found.";
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryPlace, AspiLookup,
+    ::testing::Values(
+        AspiPlace{
+            "NtPlantedEverywhere", OsFamily::NT, 0, true, false, true, false, {}, false, nullptr},
+        AspiPlace{"NtTagCurrentDirectoryOnly",
+                  OsFamily::NT,
+                  kPreferAspiTag,
+                  false,
+                  false,
+                  true,
+                  false,
+                  {"P", "S"},
+                  false,
+                  nullptr},
+        AspiPlace{"NtTagBesideProgram",
+                  OsFamily::NT,
+                  kPreferAspiTag,
+                  true,
+                  false,
+                  false,
+                  false,
+                  {"P", "P"},
+                  true,
+                  nullptr},
+        AspiPlace{"W95BesideProgram",
+                  OsFamily::Windows95,
+                  0,
+                  true,
+                  true,
+                  true,
+                  false,
+                  {"P", "P"},
+                  true,
+                  nullptr},
+        AspiPlace{"W95SystemFolder",
+                  OsFamily::Windows95,
+                  0,
+                  false,
+                  true,
+                  true,
+                  false,
+                  {"P", "S", "P", "S"},
+                  true,
+                  nullptr},
+        AspiPlace{"W95CurrentDirectoryOnly",
+                  OsFamily::Windows95,
+                  0,
+                  false,
+                  false,
+                  true,
+                  false,
+                  {"P", "S", "P", "S"},
+                  false,
+                  kNotFound},
+        AspiPlace{"W95ProgramPathCutShort",
+                  OsFamily::Windows95,
+                  0,
+                  true,
+                  false,
+                  false,
+                  true,
+                  {"S", "S"},
+                  false,
+                  kNotFound}),
+    [](const ::testing::TestParamInfo<AspiPlace>& row) { return std::string(row.param.what); });
 
 TEST(TransportChoice, NtFamilyWithoutAspiStaysSilent) {
     SimMachine machine(OsFamily::NT);

@@ -5,7 +5,7 @@
 # from the windows' own texts read by window-probe.exe, never from pixels. Screenshots of the
 # main window before and during a run and of the reboot dialog go to WORK/screenshots.
 # Usage: tests/win32ui/window-cases.sh BUILD_DIR (the win64 build, with zelfin.exe, zelfin-pack.exe,
-# WNASPI32.dll, window-probe.exe and zelfin_win32ui_tests.exe built).
+# WNASPI32.dll, planted.dll, window-probe.exe and zelfin_win32ui_tests.exe built).
 set -uo pipefail
 build=$(cd "$1" && pwd)
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -151,6 +151,22 @@ check "no match: drives listed" contains "$out/Error.txt" "OTHER   DVD-ROM X16  
 finish
 check "no match: exit status 0" test "$rc" -eq 0
 check "no match: no drive written" lacks "$out/transcript-E.txt" "3B "
+
+# 4. A WNASPI32.DLL planted in the current directory only, the program in a folder of its own:
+# never loaded; the missing manager's box as ever, then no drive.
+out=$work/planted
+mkdir -p "$out/program" "$out/cwd"
+cp demo/zelfin.exe "$out/program/"
+cp "$build/tests/win32/planted.dll" "$out/cwd/WNASPI32.DLL"
+(cd "$out/cwd" && exec "${wine[@]}" "$out/program/zelfin.exe" >"$out/output.txt" 2>&1) &
+pid=$!
+answer "Error FS 002" Return
+check "planted: the missing manager's box" \
+    test "$(cat "$out/Error FS 002.txt")" = $'LoadLibrary:\nWNASPI32.DLL not found.'
+answer Error Return
+check "planted: no drive" contains "$out/Error.txt" "No matched drive detected !"
+finish
+check "planted: never loaded" test ! -e "$out/cwd/planted-marker.txt"
 
 echo "window cases: $passed passed, $failed failed (screenshots in $shots)"
 [ "$failed" -eq 0 ]
