@@ -24,13 +24,17 @@ fi
 
 # The program, its packer and the guest's helper, built statically from the optimised build.
 cmake --preset ci >/dev/null
-cmake --build --preset ci -j "$(nproc)" --target zelfin-cli-static zelfin-pack zelfin-guest-helper
+cmake --build --preset ci -j "$(nproc)" --target zelfin-cli-static zelfin-pack zelfin-guest-helper \
+    zelfin-tcmu-drive
 bin=build/ci
 mkdir -p "$work"
 
-# The guest kernel and the modules of the two drive paths, in load order.
+# The guest kernel and the modules of the two drive paths, then of the simulated drive's path
+# (the SCSI target with its user-space backend and loopback fabric), in load order.
 modules=(cdrom scsi_common scsi_mod sr_mod sg virtio_ring virtio virtio_pci_modern_dev
-    virtio_pci_legacy_dev virtio_pci virtio_scsi libata ata_piix)
+    virtio_pci_legacy_dev virtio_pci virtio_scsi libata ata_piix
+    configfs crct10dif_common crct10dif_generic crc-t10dif target_core_mod uio target_core_user
+    tcm_loop)
 kernel_of() { apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ {print $2; exit}'; }
 kernel_pkg=$(kernel_of)
 if [ -z "$kernel_pkg" ]; then
@@ -38,12 +42,14 @@ if [ -z "$kernel_pkg" ]; then
     kernel_pkg=$(kernel_of)
 fi
 kernel_dir=$work/kernel/$kernel_pkg
-if [ ! -f "$kernel_dir/vmlinuz" ]; then
+have_modules() { for m in "${modules[@]}"; do [ -f "$kernel_dir/modules/$m.ko" ] || return 1; done; }
+if [ ! -f "$kernel_dir/vmlinuz" ] || ! have_modules; then
     rm -rf "$work/kernel" && mkdir -p "$kernel_dir/modules"
     (cd "$work/kernel" && apt-get download -q "$kernel_pkg" 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
     deb=$(ls "$work"/kernel/"$kernel_pkg"_*.deb)
     dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$kernel_dir" --wildcards \
-        './boot/vmlinuz-*' './lib/modules/*/kernel/drivers/*'
+        './boot/vmlinuz-*' './lib/modules/*/kernel/drivers/*' './lib/modules/*/kernel/fs/*' \
+        './lib/modules/*/kernel/net/*' './lib/modules/*/kernel/lib/*' './lib/modules/*/kernel/crypto/*'
     mv "$kernel_dir"/boot/vmlinuz-* "$kernel_dir/vmlinuz"
     for m in "${modules[@]}"; do
         find "$kernel_dir/lib/modules" -name "$m.ko" -exec cp {} "$kernel_dir/modules/" \;
@@ -65,6 +71,9 @@ root=$work/initramfs
 rm -rf "$root" && mkdir -p "$root"/{bin,lib/modules,proc,sys,dev,tmp}
 cp /bin/busybox "$root/bin/busybox"
 cp "$bin/tests/e2e/zelfin-guest-helper" "$root/bin/guest-helper"
+cp "$bin/tests/e2e/zelfin-tcmu-drive" "$root/bin/zelfin-tcmu-drive"
+cp "$pkg/firmware.bin" "$root/bin/firmware.bin"
+cp tests/e2e/tcmu-guest.sh "$root/tcmu-guest.sh"
 for variant in package nomatch qemu chkdisc; do
     cp "$bin/frontends/zelfin-cli-static" "$root/bin/zelfin-$variant"
     "$bin/tools/zelfin-pack" fill "$root/bin/zelfin-$variant" "$pkg/$variant.txt" >/dev/null
@@ -96,6 +105,8 @@ run_case tray-before guest-helper tray /dev/$rvm
 run_case chkdisc zelfin-chkdisc --yes --update --trace /tmp/chkdisc.trace
 run_case chkdisc-trace cat /tmp/chkdisc.trace
 run_case tray-after guest-helper tray /dev/$rvm
+. /tcmu-guest.sh
+tcmu_cases
 echo "@@@ done"
 poweroff -f
 EOF
@@ -169,6 +180,9 @@ check "exit status 2" [ "$(status chkdisc)" = 2 ]
 check "eject sent" has chkdisc-trace '^1B 00 00 00 02 '
 check "nothing written" [ "$(count chkdisc-trace '^3B ')" -eq 0 ]
 check "the tray really opened, no medium" has tray-after '^tray=open medium=absent$'
+
+# shellcheck source=../tests/e2e/tcmu-checks.sh
+source tests/e2e/tcmu-checks.sh
 
 if ((failures)); then
     echo "qemu-e2e: $failures check(s) failed; the guest's log:"
