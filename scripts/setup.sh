@@ -13,6 +13,9 @@ if [ "${1:-all}" != build ]; then
     packages+=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix wine64)
     # The window program's stage: a virtual display, keystrokes, screenshots, and fonts for wine.
     packages+=(xvfb xdotool imagemagick fonts-wine)
+    # 32-bit wine for the i686 release programs. It needs the amd64 libraries it shares at its own
+    # version, so installing it brings some of them to the archive's current point release.
+    packages+=(wine32:i386)
 fi
 
 missing=()
@@ -24,6 +27,9 @@ if ((${#missing[@]})); then
     echo "setup: installing ${missing[*]}"
     sudo_cmd=()
     [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    if [[ " ${missing[*]} " == *:i386\ * ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        "${sudo_cmd[@]}" dpkg --add-architecture i386
+    fi
     "${sudo_cmd[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends "${missing[@]}"
 fi
