@@ -21,7 +21,7 @@ wait_for() { # wait_for PATH [absent]: up to 10 s
 }
 uptime_now() { cut -d' ' -f1 /proc/uptime; }
 
-# A fresh drive at revision 1A05, with the scenario lines in $1 and the vanish spec in $2.
+# A fresh drive at revision 1A05, with the scenario lines in $1 and the vanish line (COUNT LINK) in $2.
 tcmu_drive() {
     printf 'clock real\nos nt\ndrive D BRYMOTE "DVDRW RVM-270A" 1A05 port=1 target=0\nfirmware D\n%b' \
         "$1" >$tcmu_dir/scenario.txt
