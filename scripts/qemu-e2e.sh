@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
-# zelfin-cli end to end on a real Linux kernel's SCSI stack and QEMU's emulated CD/DVD drives.
-# One guest boots (no KVM needed) with two drives: the RVM-270A identity on virtio-scsi with a
-# disc in it, and QEMU's own drive on the IDE/ATAPI path. It runs every case and prints what it
-# saw between markers; this script then checks the log. Everything it makes stays in
-# build/qemu-e2e; the kernel comes from the Debian archive through apt.
+# zelfin-cli end to end on a real Linux kernel's SCSI stack. One guest boots (no KVM needed) with
+# QEMU's emulated CD/DVD drives: the RVM-270A identity on virtio-scsi with a disc in it, and
+# QEMU's own drive on the IDE/ATAPI path; these refuse the programming commands. Then they leave
+# and the simulated drive takes their place behind the kernel (tests/e2e/tcmu-guest.sh): whole
+# updates, a read-back that never verifies and a drive that vanishes, from the static zelfin-cli
+# and, through the host's wine lent over 9p, from zelfin-cli.exe (tests/e2e/wine-guest.sh). The
+# guest prints what it saw between markers; this script then checks the log. Everything it makes
+# stays in build/qemu-e2e; the kernel comes from the Debian archive through apt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,7 +15,7 @@ sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 
 missing=()
-for p in qemu-system-x86 busybox-static; do
+for p in qemu-system-x86 busybox-static wine64; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if ((${#missing[@]})); then
@@ -24,13 +27,25 @@ fi
 
 # The program, its packer and the guest's helper, built statically from the optimised build.
 cmake --preset ci >/dev/null
-cmake --build --preset ci -j "$(nproc)" --target zelfin-cli-static zelfin-pack zelfin-guest-helper
+cmake --build --preset ci -j "$(nproc)" --target zelfin-cli-static zelfin-pack zelfin-guest-helper \
+    zelfin-tcmu-drive
 bin=build/ci
 mkdir -p "$work"
 
-# The guest kernel and the modules of the two drive paths, in load order.
+# zelfin-cli.exe for the guest's wine: the i686 release build and the x86_64 one.
+wine32=0
+[ ! -x /usr/lib/wine/wine ] || wine32=1
+for preset in win64 win32; do
+    cmake --preset "$preset" >/dev/null
+    cmake --build --preset "$preset" -j "$(nproc)" --target zelfin-cli
+done
+
+# The guest kernel and the modules of the two drive paths, then of the simulated drive's path
+# (the SCSI target with its user-space backend and loopback fabric), in load order.
 modules=(cdrom scsi_common scsi_mod sr_mod sg virtio_ring virtio virtio_pci_modern_dev
-    virtio_pci_legacy_dev virtio_pci virtio_scsi libata ata_piix)
+    virtio_pci_legacy_dev virtio_pci virtio_scsi libata ata_piix
+    configfs crct10dif_common crct10dif_generic crc-t10dif target_core_mod uio target_core_user
+    tcm_loop netfs fscache 9pnet 9pnet_virtio 9p)
 kernel_of() { apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ {print $2; exit}'; }
 kernel_pkg=$(kernel_of)
 if [ -z "$kernel_pkg" ]; then
@@ -38,12 +53,14 @@ if [ -z "$kernel_pkg" ]; then
     kernel_pkg=$(kernel_of)
 fi
 kernel_dir=$work/kernel/$kernel_pkg
-if [ ! -f "$kernel_dir/vmlinuz" ]; then
+have_modules() { for m in "${modules[@]}"; do [ -f "$kernel_dir/modules/$m.ko" ] || return 1; done; }
+if [ ! -f "$kernel_dir/vmlinuz" ] || ! have_modules; then
     rm -rf "$work/kernel" && mkdir -p "$kernel_dir/modules"
     (cd "$work/kernel" && apt-get download -q "$kernel_pkg" 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
     deb=$(ls "$work"/kernel/"$kernel_pkg"_*.deb)
     dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$kernel_dir" --wildcards \
-        './boot/vmlinuz-*' './lib/modules/*/kernel/drivers/*'
+        './boot/vmlinuz-*' './lib/modules/*/kernel/drivers/*' './lib/modules/*/kernel/fs/*' \
+        './lib/modules/*/kernel/net/*' './lib/modules/*/kernel/lib/*' './lib/modules/*/kernel/crypto/*'
     mv "$kernel_dir"/boot/vmlinuz-* "$kernel_dir/vmlinuz"
     for m in "${modules[@]}"; do
         find "$kernel_dir/lib/modules" -name "$m.ko" -exec cp {} "$kernel_dir/modules/" \;
@@ -65,6 +82,14 @@ root=$work/initramfs
 rm -rf "$root" && mkdir -p "$root"/{bin,lib/modules,proc,sys,dev,tmp}
 cp /bin/busybox "$root/bin/busybox"
 cp "$bin/tests/e2e/zelfin-guest-helper" "$root/bin/guest-helper"
+cp "$bin/tests/e2e/zelfin-tcmu-drive" "$root/bin/zelfin-tcmu-drive"
+cp "$pkg/firmware.bin" "$root/bin/firmware.bin"
+cp tests/e2e/tcmu-guest.sh tests/e2e/wine-guest.sh "$root/"
+echo "$PWD" >"$root/e2e-repo"
+rm -rf "$work/win" && mkdir -p "$work/win"
+cp build/win64/frontends/zelfin-cli.exe "$work/win/zelfin-cli-x86_64.exe"
+cp build/win32/frontends/zelfin-cli.exe "$work/win/zelfin-cli-i686.exe"
+for exe in "$work"/win/*.exe; do "$bin/tools/zelfin-pack" fill "$exe" "$pkg/package.txt" >/dev/null; done
 for variant in package nomatch qemu chkdisc; do
     cp "$bin/frontends/zelfin-cli-static" "$root/bin/zelfin-$variant"
     "$bin/tools/zelfin-pack" fill "$root/bin/zelfin-$variant" "$pkg/$variant.txt" >/dev/null
@@ -96,6 +121,10 @@ run_case tray-before guest-helper tray /dev/$rvm
 run_case chkdisc zelfin-chkdisc --yes --update --trace /tmp/chkdisc.trace
 run_case chkdisc-trace cat /tmp/chkdisc.trace
 run_case tray-after guest-helper tray /dev/$rvm
+. /tcmu-guest.sh
+. /wine-guest.sh
+tcmu_cases
+wine_cases
 echo "@@@ done"
 poweroff -f
 EOF
@@ -106,13 +135,14 @@ truncate -s 2M "$work/disc.iso"
 log=$work/guest.log
 echo "qemu-e2e: booting the guest ($kernel_pkg)"
 start=$SECONDS
-timeout 300 qemu-system-x86_64 -M pc -accel tcg -m 256 -nodefaults -display none -serial stdio \
+timeout 900 qemu-system-x86_64 -M pc -accel tcg -m 2560 -nodefaults -display none -serial stdio \
     -no-reboot -kernel "$kernel_dir/vmlinuz" -initrd "$work/initramfs.gz" \
     -append 'console=ttyS0 quiet panic=1' \
     -device virtio-scsi-pci,id=vs \
     -drive "if=none,id=cd,media=cdrom,file=$work/disc.iso,readonly=on,format=raw" \
     -device 'scsi-cd,bus=vs.0,drive=cd,vendor=BRYMOTE,product=DVDRW RVM-270A,ver=1A05' \
     -drive if=none,id=cd2,media=cdrom -device ide-cd,bus=ide.1,drive=cd2,ver=1A05 \
+    -virtfs local,path=/,mount_tag=hostroot,security_model=none,readonly=on,multidevs=remap \
     </dev/null | tr -d '\r' >"$log" || true
 echo "qemu-e2e: guest ran $((SECONDS - start)) s; log in $log"
 
@@ -169,6 +199,11 @@ check "exit status 2" [ "$(status chkdisc)" = 2 ]
 check "eject sent" has chkdisc-trace '^1B 00 00 00 02 '
 check "nothing written" [ "$(count chkdisc-trace '^3B ')" -eq 0 ]
 check "the tray really opened, no medium" has tray-after '^tray=open medium=absent$'
+
+# shellcheck source=../tests/e2e/tcmu-checks.sh
+source tests/e2e/tcmu-checks.sh
+# shellcheck source=../tests/e2e/wine-checks.sh
+source tests/e2e/wine-checks.sh
 
 if ((failures)); then
     echo "qemu-e2e: $failures check(s) failed; the guest's log:"

@@ -17,6 +17,9 @@ if [ "${1:-all}" != build ]; then
     packages+=(xvfb xdotool imagemagick fonts-wine)
     # Signing a filled release program with a throwaway certificate.
     packages+=(osslsigncode openssl)
+    # 32-bit wine for the i686 release programs. It needs the amd64 libraries it shares at its own
+    # version, so installing it brings some of them to the archive's current point release.
+    packages+=(wine32:i386)
 fi
 
 missing=()
@@ -28,6 +31,9 @@ if ((${#missing[@]})); then
     echo "setup: installing ${missing[*]}"
     sudo_cmd=()
     [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    if [[ " ${missing[*]} " == *:i386\ * ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+        "${sudo_cmd[@]}" dpkg --add-architecture i386
+    fi
     "${sudo_cmd[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq -o DPkg::Lock::Timeout=600 --no-install-recommends "${missing[@]}"
 fi
