@@ -40,8 +40,7 @@ std::size_t firstChange(const sim::SimDrive& drive) {
     return static_cast<std::size_t>(std::find_if(t.begin(), t.end(), changes) - t.begin());
 }
 
-std::vector<sim::GuardRecord> guardsOf(const sim::SimMachine& machine,
-                                       const sim::SimDrive* drive) {
+std::vector<sim::GuardRecord> guardsOf(const sim::SimMachine& machine, const sim::SimDrive* drive) {
     std::vector<sim::GuardRecord> out;
     for (const sim::GuardRecord& g : machine.GuardRecords()) {
         if (g.drive == drive) {
@@ -93,9 +92,10 @@ TEST_P(HoldOrder, HeldBeforeTheFirstChangeAndReleasedAfterTheRefresh) {
 INSTANTIATE_TEST_SUITE_P(Run, HoldOrder,
                          testing::Values(OrderCase{"no disc check", "0", sim::Disc::Absent},
                                          OrderCase{"disc ejected first", "1", sim::Disc::Present}),
-                         [](const auto& info) { return std::string(info.param.chkdisc) == "0"
-                                                           ? "WithoutDiscCheck"
-                                                           : "DiscEjectedFirst"; });
+                         [](const auto& info) {
+                             return std::string(info.param.chkdisc) == "0" ? "WithoutDiscCheck"
+                                                                           : "DiscEjectedFirst";
+                         });
 
 TEST(DriveHold, ABusyDriveInAnAutomaticRunFailsAloneAndIsNeverChanged) {
     Journey j({{"AUTOMODE", "1"}, {"REBOOT", "0"}, {"CLOSEAP", "1"}});
