@@ -39,12 +39,19 @@ TZelfinMain::TZelfinMain(ui::Toolkit& toolkit, Platform& platform, const Package
         // operation starts after this.
         endProgram();
         waitForRunningJobs();
+        endRun();
         throw;
     }
 }
 
 TZelfinMain::~TZelfinMain() {
     waitForRunningJobs();
+    // A program that ends in the middle of a run (its jobs have ended by now) lets go of the
+    // drives and the system's guards.
+    for (auto& job : jobDevices) {
+        job.reset();
+    }
+    endRun();
     FormDestroy();
 }
 

@@ -64,6 +64,9 @@ private:
     std::string noticeText() const;
 
     bool prepareJob(int job, int16_t driveIndex);
+    bool holdDrive(int job);
+    void beginRun();
+    void endRun();
     bool startJob(int job);
     bool discAndTrayCheck(AtapiDevice& device);
     void finishRun();
@@ -112,6 +115,13 @@ private:
         std::array<char, 16> product{};
     };
     std::array<JobDrive, kMaxJobs> jobDrives_{};
+    // What keeps each job's drive for it, from before its first changing command until the
+    // drives have been read again after the run.
+    std::array<OsHandle, kMaxJobs> jobHolds_{};
+    // Between beginRun and endRun: the platform's guards are up.
+    bool runBegun_ = false;
+    // A request to end the program arrived during the run: it ends once the run has.
+    bool stopAfterRun_ = false;
     // The drive a manual run programmed, kept past its job object for the refresh at the end.
     int16_t manualJobDrive_ = -1;
     int32_t jobCount = 0;

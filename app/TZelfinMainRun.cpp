@@ -1,4 +1,5 @@
 // The Update command, the disc and tray check, the progress display and the end of a run.
+#include "app/DriveLine.h"
 #include "app/TReboot.h"
 #include "app/TZelfinMain.h"
 #include "app/Texts.h"
@@ -8,6 +9,8 @@
 
 #include <cstring>
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -29,6 +32,17 @@ bool noAnswer(const AtapiDevice& device) {
     return device.LastCommandRefused() || (device.resultCode == 0 && device.senseKey == 0);
 }
 
+// "sr0 (BRYMOTE DVDRW RVM-270A, 1-0-0-0)": the drive as its list line names it.
+std::string driveName(const DriveEntry& entry) {
+    std::string root(entry.root, strnlen(entry.root, sizeof entry.root));
+    root.resize(std::min(root.find('\\'), root.size()));
+    std::string id(entry.displayId, strnlen(entry.displayId, sizeof entry.displayId));
+    id.erase(id.find_last_not_of(' ') + 1);
+    return root + " (" + id + ", " + std::to_string(entry.adapter) + "-" +
+           std::to_string(entry.pathId) + "-" + std::to_string(entry.target) + "-" +
+           std::to_string(entry.lun) + ")";
+}
+
 } // namespace
 
 void TZelfinMain::cmdUpdateClick() {
@@ -40,6 +54,7 @@ void TZelfinMain::cmdUpdateClick() {
     jobDrives_.fill(JobDrive{});
     preparing_ = true;
     if (state_.settings.AUTOMODE != 0) {
+        beginRun();
         for (unsigned i = 0; i < masterDevice->GetDriveCount() && jobCount < kMaxJobs; ++i) {
             const DriveEntry* entry = masterDevice->GetEntry(i);
             if (entry != nullptr && entry->present == 1 && entry->eligible == 1) {
@@ -58,6 +73,7 @@ void TZelfinMain::cmdUpdateClick() {
                 return;
             }
         }
+        beginRun();
         jobCount = 1;
         prepareJob(0, static_cast<int16_t>(selected));
     }
@@ -83,7 +99,67 @@ void TZelfinMain::cmdUpdateClick() {
         // no job at all (automatic mode, no drive left to update) nothing was flashed and there
         // is no result to report: the window stays idle.
         finishRun();
+    } else {
+        endRun();
     }
+}
+
+// The run's guards go up before its first job touches a drive. The master lets go of its drive
+// first: its open handle would stand in the way of a job's volume lock.
+void TZelfinMain::beginRun() {
+    if (runBegun_) {
+        return;
+    }
+    jobHolds_.fill(kInvalidHandle);
+    stopAfterRun_ = false;
+    masterDevice->CloseDrive();
+    platform_.BeginRun();
+    toolkit_.setRunUnderWay(true);
+    runBegun_ = true;
+}
+
+// After the drives have been read again: the holds go, then the guards.
+void TZelfinMain::endRun() {
+    if (!runBegun_) {
+        return;
+    }
+    for (OsHandle& hold : jobHolds_) {
+        if (hold != kInvalidHandle) {
+            platform_.ReleaseDrive(hold);
+            hold = kInvalidHandle;
+        }
+    }
+    stopAfterRun_ = platform_.StopHeld();
+    platform_.EndRun();
+    toolkit_.setRunUnderWay(false);
+    runBegun_ = false;
+}
+
+// Keeps the job's drive from everyone else before anything changes it. A drive someone else
+// has fails its job, with a message that says what to do; the other jobs go on.
+bool TZelfinMain::holdDrive(int job) {
+    const AtapiDevice& device = *jobDevices[job];
+    const DriveEntry* entry =
+        masterDevice->GetEntry(static_cast<unsigned>(device.GetCurrentIndex()));
+    if (entry == nullptr) {
+        return false;
+    }
+    const DriveName name{entry->root, entry->adapter, entry->pathId, entry->target, entry->lun};
+    const OpenResult held = platform_.HoldDrive(name, device.DriveHandle());
+    if (held.handle != kInvalidHandle) {
+        jobHolds_[job] = held.handle;
+        return true;
+    }
+    std::string message(text::kDriveBusyStart);
+    message += driveName(*entry);
+    if (held.error == kErrorBusy) {
+        message += text::kDriveBusyEnd;
+    } else {
+        message += text::kDriveNotHeld;
+        message += " (system error " + std::to_string(held.error) + ")";
+    }
+    warn(message);
+    return false;
 }
 
 // A job's device object: the master's list copied in, the job's drive selected. A job whose
@@ -96,7 +172,7 @@ bool TZelfinMain::prepareJob(int job, int16_t driveIndex) {
         return false;
     }
     masterDevice->CopyStateTo(jobDevices[job].get());
-    if (terminating() || !jobDevices[job]->SelectDrive(driveIndex)) {
+    if (terminating() || !jobDevices[job]->SelectDrive(driveIndex) || !holdDrive(job)) {
         jobNotStarted[job] = true;
         return false;
     }
@@ -211,6 +287,7 @@ void TZelfinMain::finishRun() {
     tmr.setEnabled(false);
     collectJobs();
     if (terminating()) {
+        endRun();
         return;
     }
     pbar.setPosition(pbar.maximum());
@@ -218,9 +295,11 @@ void TZelfinMain::finishRun() {
     lblMsg.setText(text::kInquiry);
     toolkit_.processMessages();
     if (terminating()) {
+        endRun();
         return;
     }
     refreshDriveList();
+    endRun();
     cmdUpdate.setEnabled(true);
     cmdClose.setEnabled(true);
     if (runSucceeded && !drivesReportTheirBanks()) {
@@ -239,7 +318,10 @@ void TZelfinMain::finishRun() {
     cboDrivesChange();
     lblPercent.setText(text::kZeroPercent);
     pbar.setPosition(0);
-    if (state_.settings.REBOOT != 0) {
+    if (stopAfterRun_) {
+        // Someone asked the program to end during the run: it does now, without asking more.
+        endProgram();
+    } else if (state_.settings.REBOOT != 0) {
         showRebootPrompt();
         endProgram();
     } else if (state_.settings.CLOSEAP != 0) {
@@ -331,6 +413,14 @@ void TZelfinMain::showRebootPrompt() {
 }
 
 void TZelfinMain::tmrTimer() {
+    if (platform_.StopHeld()) {
+        lblMsg.setText(text::kStopHeld);
+        if (pbar.position() != pbar.maximum()) {
+            pbar.stepIt();
+            lblPercent.setText(std::to_string(pbar.position() * 100 / pbar.maximum()) + " %");
+        }
+        return;
+    }
     if (pbar.position() == pbar.maximum()) {
         lblMsg.setText(text::kProgrammingFull);
         return;

@@ -52,6 +52,16 @@ inline constexpr std::string_view kDone = "Done.";
 inline constexpr std::string_view kUpdated = "Firmware has been updated successfully !";
 inline constexpr std::string_view kProgramming = "Programming ";
 inline constexpr std::string_view kProgrammingFull = "Programming ..........";
+// A job's drive that another program, another copy of this one or the file system has.
+inline constexpr std::string_view kDriveBusyStart = "The drive ";
+inline constexpr std::string_view kDriveBusyEnd =
+    " is in use by another program or by the system, so it cannot be updated now.\n\n"
+    "Take the disc out of the drive (or unmount it) and close every other program that uses "
+    "the drive, then start the update again.";
+inline constexpr std::string_view kDriveNotHeld = " could not be reserved for the update.";
+// The message line once a request to end the program has been held.
+inline constexpr std::string_view kStopHeld =
+    "Writing the drive: the program will stop once that is safe.";
 inline constexpr std::string_view kZeroPercent = "0 %";
 inline constexpr std::string_view kFullPercent = "100 %";
 

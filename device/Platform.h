@@ -34,6 +34,7 @@ inline constexpr uint32_t kErrorSuccess = 0;
 inline constexpr uint32_t kErrorFileNotFound = 2;
 inline constexpr uint32_t kErrorAccessDenied = 5;
 inline constexpr uint32_t kErrorNotReady = 21;
+inline constexpr uint32_t kErrorBusy = 170;
 inline constexpr uint32_t kErrorNotAllAssigned = 1300;
 inline constexpr uint32_t kErrorDeviceNotConnected = 1167;
 
@@ -68,6 +69,15 @@ struct OpenResult {
 struct Luid {
     uint32_t lowPart = 0;
     int32_t highPart = 0;
+};
+
+// The drive a job holds: its root as the drive list has it and its SCSI address.
+struct DriveName {
+    const char* root = "";
+    int16_t adapter = -1;
+    int16_t pathId = -1;
+    int16_t target = -1;
+    int16_t lun = -1;
 };
 
 // Real addresses behind the 32-bit pointer fields of an ASPI request (see WinScsiTypes.h).
@@ -154,6 +164,21 @@ public:
     // closed at once: the thread runs detached and ends when entry returns. False when no
     // thread could be started (entry is then never called).
     virtual bool CreateThread(ThreadEntry entry, void* argument) = 0;
+
+    // Keeps every other program, every other copy of this one and the file system off a drive
+    // until ReleaseDrive, as far as the system can: an exclusive open, a named mutex, a volume
+    // lock. driveHandle is the job's own open handle of the drive (kInvalidHandle under ASPI).
+    // A refusal returns kInvalidHandle and its reason; kErrorBusy: someone else has the drive.
+    virtual OpenResult HoldDrive(const DriveName& drive, OsHandle driveHandle) = 0;
+    virtual void ReleaseDrive(OsHandle hold) = 0;
+
+    // A run, from its first job's start until the drives have been read again after it. In
+    // between, the system is kept from shutting down or sleeping where it lets a program
+    // refuse, and requests to end the program are held; StopHeld says one arrived, and the
+    // program ends once the run has.
+    virtual void BeginRun() = 0;
+    virtual bool StopHeld() = 0;
+    virtual void EndRun() = 0;
 };
 
 } // namespace zelfin

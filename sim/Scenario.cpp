@@ -122,6 +122,8 @@ void DriveLine(Scenario& scenario, const std::vector<std::string>& t, int line) 
             drive.SetCommandSeconds(Seconds(value, line));
         } else if (key == "open-error") {
             openError = static_cast<uint32_t>(Number(value, 10, UINT32_MAX, line));
+        } else if (key == "busy") {
+            machine.SetDriveBusy(drive, true);
         } else if (key == "aspi") {
             machine.AddAspiDevice(place.port, place.target, place.lun, kDtypeCdrom, &drive);
         } else {

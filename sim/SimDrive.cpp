@@ -175,6 +175,11 @@ std::vector<TranscriptRecord> SimDrive::Transcript() const {
     return transcript_;
 }
 
+std::size_t SimDrive::TranscriptSize() const {
+    sync::Lock lock(mutex_);
+    return transcript_.size();
+}
+
 void SimDrive::ClearTranscript() {
     sync::Lock lock(mutex_);
     transcript_.clear();

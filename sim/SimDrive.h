@@ -134,6 +134,7 @@ public:
     // Every command received is appended to the record; a sink, when set, gets its line too.
     void SetTranscriptSink(std::function<void(const std::string&)> sink);
     std::vector<TranscriptRecord> Transcript() const;
+    std::size_t TranscriptSize() const;
     void ClearTranscript();
     // Commands received with `opcode` so far.
     uint32_t CommandCount(uint8_t opcode) const;

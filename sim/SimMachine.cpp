@@ -821,7 +821,107 @@ bool SimMachine::CreateThread(ThreadEntry entry, void* argument) {
     return sync::startDetached(entry, argument);
 }
 
+// ---- drive holds and runs ----
+
+SimDrive* SimMachine::DriveNamed(const DriveName& drive) {
+    if (drive.root != nullptr && drive.root[0] != '\0') {
+        const Letter* l = FindLetter(drive.root[0]);
+        return l != nullptr ? l->drive : nullptr;
+    }
+    for (const AspiDevice& d : aspiDevices_) {
+        if (d.adapter == drive.adapter && d.target == drive.target && d.lun == drive.lun) {
+            return d.drive;
+        }
+    }
+    return nullptr;
+}
+
+void SimMachine::RecordGuard(GuardEvent event, const SimDrive* drive) {
+    // Called with mutex_ held; a drive's own lock is never taken before the machine's.
+    guards_.push_back(GuardRecord{event, drive, drive != nullptr ? drive->TranscriptSize() : 0});
+}
+
+void SimMachine::SetDriveBusy(const SimDrive& drive, bool busy) {
+    sync::Lock lock(mutex_);
+    std::erase(busyDrives_, &drive);
+    if (busy) {
+        busyDrives_.push_back(&drive);
+    }
+}
+
+OpenResult SimMachine::HoldDrive(const DriveName& name, OsHandle driveHandle) {
+    sync::Lock lock(mutex_);
+    SimDrive* drive = DriveNamed(name);
+    if (drive == nullptr ||
+        (driveHandle != kInvalidHandle && fileHandles_.count(driveHandle) == 0)) {
+        ++badHandleUses_;
+        return OpenResult{kInvalidHandle, kErrorFileNotFound};
+    }
+    bool held = std::find(busyDrives_.begin(), busyDrives_.end(), drive) != busyDrives_.end();
+    for (const auto& [handle, heldDrive] : holds_) {
+        held = held || heldDrive == drive;
+    }
+    if (held) {
+        RecordGuard(GuardEvent::HoldRefused, drive);
+        return OpenResult{kInvalidHandle, kErrorBusy};
+    }
+    const OsHandle hold = nextHandle_++;
+    holds_[hold] = drive;
+    RecordGuard(GuardEvent::Hold, drive);
+    return OpenResult{hold, 0};
+}
+
+void SimMachine::ReleaseDrive(OsHandle hold) {
+    sync::Lock lock(mutex_);
+    const auto it = holds_.find(hold);
+    if (it == holds_.end()) {
+        ++badHandleUses_;
+        return;
+    }
+    RecordGuard(GuardEvent::Release, it->second);
+    holds_.erase(it);
+}
+
+void SimMachine::BeginRun() {
+    sync::Lock lock(mutex_);
+    if (runUnderWay_) {
+        ++badHandleUses_; // runs do not nest
+    }
+    runUnderWay_ = true;
+    stopHeld_ = stopDuringRun_;
+    RecordGuard(GuardEvent::BeginRun, nullptr);
+}
+
+bool SimMachine::StopHeld() {
+    sync::Lock lock(mutex_);
+    return runUnderWay_ && stopHeld_;
+}
+
+void SimMachine::EndRun() {
+    sync::Lock lock(mutex_);
+    if (!runUnderWay_) {
+        ++badHandleUses_;
+    }
+    runUnderWay_ = false;
+    RecordGuard(GuardEvent::EndRun, nullptr);
+}
+
 // ---- observation ----
+
+std::vector<GuardRecord> SimMachine::GuardRecords() const {
+    sync::Lock lock(mutex_);
+    return guards_;
+}
+
+int SimMachine::HeldDrives() const {
+    sync::Lock lock(mutex_);
+    return static_cast<int>(holds_.size());
+}
+
+bool SimMachine::RunUnderWay() const {
+    sync::Lock lock(mutex_);
+    return runUnderWay_;
+}
 
 std::vector<MessageBoxRecord> SimMachine::MessageBoxes() const {
     sync::Lock lock(mutex_);

@@ -51,6 +51,15 @@ struct AspiConfig {
 
 enum class ClockMode : uint8_t { Virtual, Real };
 
+// A drive hold or a run's start and end, with how many commands the drive (for holds) had
+// received by then, so tests can put them in order with the drive's transcript.
+enum class GuardEvent : uint8_t { Hold, HoldRefused, Release, BeginRun, EndRun };
+struct GuardRecord {
+    GuardEvent event = GuardEvent::BeginRun;
+    const SimDrive* drive = nullptr; // none for a run's start and end
+    std::size_t commandsBefore = 0;
+};
+
 class SimMachine : public Platform {
 public:
     explicit SimMachine(OsFamily family = OsFamily::NT);
@@ -84,6 +93,10 @@ public:
     void SetTokenOpenFails(bool fails) { tokenFails_ = fails; }
     void SetExitWindowsSucceeds(bool succeeds) { exitSucceeds_ = succeeds; }
     void SetThreadCreationFails(bool fails) { threadsRefused_ = fails; }
+    // Another program (or a mounted file system) has the drive: holding it is refused.
+    void SetDriveBusy(const SimDrive& drive, bool busy);
+    // A request to end the program (a signal, a console event) arrives during every run.
+    void SetStopDuringRun(bool stop) { stopDuringRun_ = stop; }
 
     // Clock.
     void SetClockMode(ClockMode mode);
@@ -111,6 +124,9 @@ public:
     uint32_t SleepCount() const { return sleeps_.load(); } // Sleep calls so far
     std::vector<uint32_t> ExitRequests() const; // flags of accepted or refused ExitWindowsEx
     bool PrivilegeEnabled() const;
+    std::vector<GuardRecord> GuardRecords() const;
+    int HeldDrives() const; // holds not yet released
+    bool RunUnderWay() const;
     // The latest request blocks exactly as the caller handed them over.
     PassThroughBlock LastPassThroughBlock() const;
     SrbExecScsiCmd LastExecSrb() const;
@@ -146,6 +162,11 @@ public:
                                uint32_t& lastError) override;
     bool ExitWindowsEx(uint32_t flags) override;
     bool CreateThread(ThreadEntry entry, void* argument) override;
+    OpenResult HoldDrive(const DriveName& drive, OsHandle driveHandle) override;
+    void ReleaseDrive(OsHandle hold) override;
+    void BeginRun() override;
+    bool StopHeld() override;
+    void EndRun() override;
 
 private:
     struct Letter {
@@ -177,6 +198,8 @@ private:
     void AdvanceTo(int64_t ticks);
     void CompleteDueLocked();
     SimDrive* DriveOfHandle(OsHandle handle, Letter** letter);
+    SimDrive* DriveNamed(const DriveName& drive);
+    void RecordGuard(GuardEvent event, const SimDrive* drive);
     void CompleteDue(); // completes the calling thread's requests whose time has come
     static void WriteCompletion(PendingRequest& request, uint8_t status);
     uint32_t ExecScsi(SrbExecScsiCmd& srb, const AspiRequestRefs& refs);
@@ -220,6 +243,12 @@ private:
     PassThroughBlock lastPassThrough_{};
     SrbExecScsiCmd lastExecSrb_{};
     bool privilegeEnabled_ = false;
+    std::map<OsHandle, SimDrive*> holds_;
+    std::vector<const SimDrive*> busyDrives_;
+    std::vector<GuardRecord> guards_;
+    bool runUnderWay_ = false;
+    bool stopDuringRun_ = false;
+    bool stopHeld_ = false;
     std::atomic<int64_t> ticks_{1'000'000'000}; // never 0: a zero start means "stopped"
     std::atomic<int64_t> readCost_{100};
     std::atomic<ClockMode> clockMode_{ClockMode::Virtual};

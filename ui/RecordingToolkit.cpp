@@ -296,6 +296,14 @@ void RecordingToolkit::forget(const RecordingWindow& window) {
     std::erase(modalStack_, &window);
 }
 
+void RecordingToolkit::setRunUnderWay(bool underWay) {
+    if (underWay == runUnderWay_) {
+        throw std::logic_error("setRunUnderWay: told twice in a row");
+    }
+    runUnderWay_ = underWay;
+    record(underWay ? "run under way" : "run over");
+}
+
 ModalResult RecordingToolkit::showModal(Window& window) {
     auto* recording = dynamic_cast<RecordingWindow*>(&window);
     if (recording == nullptr) {

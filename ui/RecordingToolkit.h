@@ -118,6 +118,7 @@ public:
     void terminate() override;
     bool terminated() const override { return terminated_; }
     void runOnMainThread(std::function<void()> task) override;
+    void setRunUnderWay(bool underWay) override;
 
     // Script. Questions ("&Yes" and "&No") take the next scripted answer; without one they are
     // answered No and counted. "OK" dialogs are always answered OK.
@@ -157,6 +158,8 @@ public:
     }
     const std::vector<DialogRecord>& dialogs() const { return dialogs_; }
     const std::vector<SystemBoxRecord>& systemBoxes() const { return systemBoxes_; }
+    // What the window system was last told: a run is under way, so the session may not end.
+    bool runUnderWay() const { return runUnderWay_; }
     int unscriptedQuestions() const { return unscriptedQuestions_; }
     // The live window of that name; the first window created when name is empty.
     RecordingWindow& window(std::string_view name = {}) const;
@@ -173,6 +176,7 @@ private:
     void pressButton(RecordingWindow& window, ControlId button);
 
     std::vector<RecordingWindow*> windows_;
+    bool runUnderWay_ = false;
     std::string firstWindowName_;
     std::vector<RecordingWindow*> modalStack_;
     std::vector<ModalResult> modalResults_;

@@ -109,6 +109,10 @@ public:
 
     // The one call any thread may make: queues a task for the main thread's message loop.
     virtual void runOnMainThread(std::function<void()> task) = 0;
+
+    // A run is under way (or no longer): where the window system asks whether the session may
+    // end, the toolkit says no during a run.
+    virtual void setRunUnderWay(bool underWay) { (void)underWay; }
 };
 
 } // namespace zelfin::ui

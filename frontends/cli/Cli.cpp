@@ -105,6 +105,10 @@ int runCli(const std::vector<std::string>& args, const PackageBlock& block, cons
         platform = tracing.get();
     }
 
+    // Outermost, so the run's guards hold on the simulated machine as on a real one.
+    GuardedPlatform guarded(*platform, processStops());
+    platform = &guarded;
+
     // Opened before the run, like the trace: a path that cannot be written must not turn a
     // finished update into a failure afterwards.
     std::ofstream simTranscript;
@@ -128,12 +132,13 @@ int runCli(const std::vector<std::string>& args, const PackageBlock& block, cons
     app::runZelfin(toolkit, *platform, block, seal);
 
     if (options.simulate) {
+        // The record first: standard output may be a pipe that has gone.
+        if (!options.simTranscriptFile.empty()) {
+            writeSimTranscript(scenario, simTranscript, options.simTranscriptFile);
+        }
         for (const SimulatedDrive& d : scenario.drives) {
             out << "(simulated drive " << d.letter << ": now reports revision "
                 << d.drive->Revision() << ")\n";
-        }
-        if (!options.simTranscriptFile.empty()) {
-            writeSimTranscript(scenario, simTranscript, options.simTranscriptFile);
         }
     }
     return statusOf(toolkit.ending());

@@ -9,4 +9,8 @@ std::unique_ptr<Platform> makeRealPlatform(std::string& whyNot) {
     return nullptr;
 }
 
+ProcessStops processStops() {
+    return ProcessStops{[] {}, [] { return false; }, [] {}};
+}
+
 } // namespace zelfin::cli

@@ -76,6 +76,13 @@ public:
     bool CreateThread(ThreadEntry entry, void* argument) override {
         return inner_.CreateThread(entry, argument);
     }
+    OpenResult HoldDrive(const DriveName& drive, OsHandle driveHandle) override {
+        return inner_.HoldDrive(drive, driveHandle);
+    }
+    void ReleaseDrive(OsHandle hold) override { inner_.ReleaseDrive(hold); }
+    void BeginRun() override { inner_.BeginRun(); }
+    bool StopHeld() override { return inner_.StopHeld(); }
+    void EndRun() override { inner_.EndRun(); }
 
 private:
     struct PendingExec {

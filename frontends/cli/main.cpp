@@ -1,6 +1,7 @@
 #include "frontends/cli/Cli.h"
 #include "package/EmbeddedPackage.h"
 
+#include <csignal>
 #include <exception>
 #include <iostream>
 #include <unistd.h>
@@ -17,6 +18,11 @@ int main(int argc, char** argv) {
         std::cerr << "zelfin-cli: " << zelfin::linuxos::kSecureExecutionRefusal;
         return zelfin::cli::kExitFailed;
     }
+#endif
+#ifdef SIGPIPE
+    // A reader that goes away (`| head`) must not end an update: output that cannot be written
+    // is dropped, and the program runs on to its end and its exit status.
+    std::signal(SIGPIPE, SIG_IGN);
 #endif
     try {
         const std::vector<std::string> args(argv + 1, argv + argc);

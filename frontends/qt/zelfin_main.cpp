@@ -84,7 +84,9 @@ int main([[maybe_unused]] int argc, char** argv) {
         QMessageBox::critical(nullptr, "Error", QString::fromStdString(whyNot));
         return 1;
     }
+    // A signal during a run is held; the window's message line says so.
+    zelfin::cli::GuardedPlatform guarded(*platform, zelfin::cli::processStops());
     zelfin::qt::QtToolkit toolkit;
-    return zelfin::app::runZelfin(toolkit, *platform, zelfin::embeddedPackage(),
+    return zelfin::app::runZelfin(toolkit, guarded, zelfin::embeddedPackage(),
                                   zelfin::embeddedSeal());
 }

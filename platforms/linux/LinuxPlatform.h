@@ -57,6 +57,12 @@ public:
                                uint32_t& lastError) override;
     bool ExitWindowsEx(uint32_t flags) override;
     bool CreateThread(ThreadEntry entry, void* argument) override;
+    OpenResult HoldDrive(const DriveName& drive, OsHandle driveHandle) override;
+    void ReleaseDrive(OsHandle hold) override;
+    // The logind inhibitor lock of a run; stop requests to the process are the front end's.
+    void BeginRun() override;
+    bool StopHeld() override { return false; }
+    void EndRun() override;
 
 private:
     std::unique_ptr<LinuxCalls> own_;

@@ -47,6 +47,12 @@ public:
                                uint32_t& lastError) override;
     bool ExitWindowsEx(uint32_t flags) override;
     bool CreateThread(ThreadEntry entry, void* argument) override;
+    OpenResult HoldDrive(const DriveName& drive, OsHandle driveHandle) override;
+    void ReleaseDrive(OsHandle hold) override;
+    // Keeps the system awake during a run; console events are the front end's.
+    void BeginRun() override;
+    bool StopHeld() override { return false; }
+    void EndRun() override;
 
 private:
     // Native copies of ASPI requests in flight where the portable blocks are not the native

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -302,6 +303,68 @@ TEST_F(CliProcess, RefusesWhatItCannotUse) {
     EXPECT_EQ(unwritable.status, 2) << unwritable.output;
     EXPECT_NE(unwritable.output.find("cannot write the simulator transcript"), std::string::npos);
     EXPECT_EQ(fs::file_size(trace), 0u);
+}
+
+// Signals and a closed output pipe in the middle of an update at the real-time clock: all four
+// runs at once, each as long as a real one.
+TEST_F(CliProcess, SignalsAndAClosedPipeDuringARunWaitForItsEnd) {
+    std::ofstream(path("real.txt")) << "clock real\n" << kOneDrive;
+    const std::string program = path("zelfin-cli").string();
+    auto args = [&](const std::string& name) {
+        return "--simulate " + path("real.txt").string() + " --yes --update --sim-transcript " +
+               path(name + "-sim.txt").string();
+    };
+    struct Case {
+        int signal;
+        const char* name;
+        pid_t pid = -1;
+    };
+    Case cases[] = {{SIGINT, "sigint"}, {SIGTERM, "sigterm"}, {SIGHUP, "sighup"}};
+    for (Case& c : cases) {
+        const std::string command = "exec " + program + " " + args(c.name) + " </dev/null >" +
+                                    path(std::string(c.name) + "-out.txt").string() + " 2>&1";
+        c.pid = fork();
+        if (c.pid == 0) {
+            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        ASSERT_GT(c.pid, 0);
+    }
+    // `zelfin-cli ... | head -c 100`: the reader goes after the first 100 bytes.
+    const pid_t piped = fork();
+    if (piped == 0) {
+        const std::string command = program + " " + args("pipe") + " </dev/null | head -c 100";
+        execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    for (Case& c : cases) {
+        // The signal comes once the bar has begun to move: the drive is being written.
+        const fs::path out = path(std::string(c.name) + "-out.txt");
+        for (int i = 0; i < 400 && readFile(out).find("] 5 %") == std::string::npos; ++i) {
+            usleep(50'000);
+        }
+        kill(c.pid, c.signal);
+    }
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path out = path(std::string(c.name) + "-out.txt");
+        int raw = 0;
+        ASSERT_EQ(waitpid(c.pid, &raw, 0), c.pid);
+        const std::string output = readFile(out);
+        EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << raw << "\n" << output;
+        EXPECT_EQ(countContaining(output, "Writing the drive: the program will stop once that is "
+                                          "safe."),
+                  1)
+            << output;
+        EXPECT_NE(output.find("Firmware has been updated successfully !"), std::string::npos);
+        // It ends after the result instead of offering the restart.
+        EXPECT_EQ(output.find("Reboot"), std::string::npos) << output;
+        EXPECT_EQ(countContaining(readFile(path(std::string(c.name) + "-sim.txt")),
+                                  "3B 05 01 00 00 00 00 00 00 A0"),
+                  1);
+    }
+    ASSERT_EQ(waitpid(piped, nullptr, 0), piped);
+    EXPECT_EQ(countContaining(readFile(path("pipe-sim.txt")), "3B 05 01 00 00 00 00 00 00 A0"), 1);
 }
 
 } // namespace

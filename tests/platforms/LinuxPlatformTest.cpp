@@ -179,6 +179,38 @@ TEST_F(LinuxPlatformTest, OpensADriveOnlyWithTheRightsToProgramIt) {
     }
 }
 
+TEST_F(LinuxPlatformTest, HoldsADriveByAnExclusiveOpenThatAMountOrAnotherHolderRefuses) {
+    struct Case {
+        const char* what;
+        const char* root;
+        int openResult;
+        OsHandle handle;
+        uint32_t error;
+    };
+    const Case cases[] = {
+        {"held", "sr0", kFd, OsHandle{kFd}, 0},
+        {"mounted or held elsewhere", "sr0", -EBUSY, kInvalidHandle, kErrorBusy},
+        {"no rights", "sr1", -EACCES, kInvalidHandle, kErrorAccessDenied},
+        {"not a drive name", "sr0/../vda", kFd, kInvalidHandle, kErrorFileNotFound},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        calls_ = FakeCalls{};
+        calls_.openResult = c.openResult;
+        const OpenResult held = platform_->HoldDrive(DriveName{c.root, 2, 0, 1, 0}, kFd + 1);
+        EXPECT_EQ(held.handle, c.handle);
+        EXPECT_EQ(held.error, c.error);
+        if (c.error != kErrorFileNotFound) {
+            ASSERT_EQ(calls_.opened.size(), 1u);
+            EXPECT_EQ(calls_.opened[0], (root_ / "dev" / c.root).string());
+            EXPECT_EQ(calls_.openFlags & (O_EXCL | O_NONBLOCK), O_EXCL | O_NONBLOCK);
+        }
+    }
+    calls_ = FakeCalls{};
+    platform_->ReleaseDrive(kFd);
+    EXPECT_EQ(calls_.closed, std::vector<int>{kFd});
+}
+
 TEST_F(LinuxPlatformTest, TakesTheScsiAddressFromTheSysfsName) {
     ScsiAddress address{};
     ASSERT_TRUE(platform_->ScsiGetAddress(10, address));
