@@ -9,14 +9,17 @@ wine_exes=/tmp/exe
 wine_up() {
     mkdir -p $host
     mount -t 9p -o trans=virtio,version=9p2000.L,msize=262144,ro hostroot $host || return 1
+    # Taken before tmpfs covers the host's /tmp and /root, where the checkout may lie. Pages of
+    # an executable mapped over 9p can read as zeros: the programs run from memory.
+    rm -rf /win-exes
+    cp -r "$host$(cat /e2e-repo)/build/qemu-e2e/win" /win-exes || return 1
     mount -t tmpfs -o size=90% tmpfs $host/tmp
     mount -t tmpfs tmpfs $host/root
     mount -o bind /dev $host/dev
     mkdir -p /dev/shm && mount -t tmpfs tmpfs $host/dev/shm
     mount -t proc proc $host/proc
     mount -t sysfs sysfs $host/sys
-    # Pages of an executable mapped over 9p can read as zeros: the programs run from tmpfs.
-    cp -r "$host$(cat /e2e-repo)/build/qemu-e2e/win" $host$wine_exes
+    cp -r /win-exes $host$wine_exes
 }
 in_host() { # in_host PREFIX COMMAND...: as root in the host's file system, quietly
     prefix=$1
