@@ -111,8 +111,8 @@ private:
         int16_t drive = -1;
         int bank = 0;
         bool download = false;
-        std::array<char, 8> vendor{};
-        std::array<char, 16> product{};
+        char vendor[9]{}; // as the entry holds them, NUL-terminated
+        char product[17]{};
     };
     std::array<JobDrive, kMaxJobs> jobDrives_{};
     // What keeps each job's drive for it, from before its first changing command until the

@@ -6,6 +6,7 @@
 #include "flash/Parser.h"
 #include "flash/Programming.h"
 #include "package/Eligibility.h"
+#include "package/FieldText.h"
 
 #include <cstring>
 
@@ -24,10 +25,6 @@ constexpr uint8_t kAscMediumNotPresent = 0x3A;
 
 // The drive gave no answer at all to the last command: refused before the transport, or lost
 // below it without sense. A drive that answers with sense is still talking to us.
-std::string_view fieldView(const char* field, std::size_t size) {
-    return std::string_view(field, strnlen(field, size));
-}
-
 bool noAnswer(const AtapiDevice& device) {
     return device.LastCommandRefused() || (device.resultCode == 0 && device.senseKey == 0);
 }
@@ -196,8 +193,8 @@ bool TZelfinMain::startJob(int job) {
     expected.drive = device.GetCurrentIndex();
     expected.bank = bank;
     expected.download = cut->length == static_cast<uint32_t>(kDownloadImageLength);
-    std::memcpy(expected.vendor.data(), entry->vendorId, expected.vendor.size());
-    std::memcpy(expected.product.data(), entry->productId, expected.product.size());
+    std::memcpy(expected.vendor, entry->vendorId, sizeof expected.vendor);
+    std::memcpy(expected.product, entry->productId, sizeof expected.product);
     const FlashJob flashJob{&device, state_.currentBank.data,
                             static_cast<int32_t>(state_.currentBank.length),
                             state_.settings.BOOTCODE != 0};
@@ -392,11 +389,9 @@ bool TZelfinMain::drivesReportTheirBanks() const {
         if (entry == nullptr) {
             return false;
         }
-        const DriveIdentity before{fieldView(expected.vendor.data(), expected.vendor.size()),
-                                   fieldView(expected.product.data(), expected.product.size()),
-                                   {}};
-        const DriveIdentity now{fieldView(entry->vendorId, 8), fieldView(entry->productId, 16),
-                                fieldView(entry->revision, 4)};
+        const DriveIdentity before{fieldText(expected.vendor), fieldText(expected.product), {}};
+        const DriveIdentity now{fieldText(entry->vendorId), fieldText(entry->productId),
+                                fieldText(entry->revision)};
         // A download rewrites only the boot area: the main firmware's identity, which INQUIRY
         // reports, stays as it was, so only the drive's answering as itself can be checked.
         const bool sameDrive = now.vendor == before.vendor && now.product == before.product;
