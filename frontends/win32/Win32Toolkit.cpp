@@ -16,6 +16,19 @@ constexpr const char* kTaskWindowClass = "ZelfinTasks";
 // While the program ends, jobs still running hand their ends to the main thread: poll for them.
 constexpr DWORD kShutdownPollMs = 50;
 
+// What the system shows beside the program when it asks the user whether to end the session
+// anyway (Vista on; looked up there, as the release programs import nothing newer than 98 and
+// NT 4.0 have).
+constexpr const wchar_t* kRunUnderWayReason =
+    L"The drive's firmware is being written. Switching off now can leave the drive unusable.";
+using ShutdownReasonCreate = BOOL(WINAPI*)(HWND, LPCWSTR);
+using ShutdownReasonDestroy = BOOL(WINAPI*)(HWND);
+
+FARPROC userEntry(const char* name) {
+    HMODULE user = GetModuleHandleA("USER32.DLL");
+    return user != nullptr ? GetProcAddress(user, name) : nullptr;
+}
+
 UINT iconOf(ui::DialogType type) {
     switch (type) {
     case ui::DialogType::Warning:
@@ -350,6 +363,24 @@ void Win32Toolkit::terminate() {
 void Win32Toolkit::runOnMainThread(std::function<void()> task) {
     // The message is posted under the queue's lock, while this toolkit surely still exists.
     tasks_.push(std::move(task), [this] { PostMessageA(taskWindow_, kRunTasks, 0, 0); });
+}
+
+void Win32Toolkit::setRunUnderWay(bool underWay) {
+    runUnderWay_ = underWay;
+    if (underWay && blockedShutdown_ == nullptr && !windows_.empty()) {
+        const auto create = reinterpret_cast<ShutdownReasonCreate>(
+            reinterpret_cast<void*>(userEntry("ShutdownBlockReasonCreate")));
+        if (create != nullptr && create(windows_.front()->handle(), kRunUnderWayReason)) {
+            blockedShutdown_ = windows_.front()->handle();
+        }
+    } else if (!underWay && blockedShutdown_ != nullptr) {
+        const auto destroy = reinterpret_cast<ShutdownReasonDestroy>(
+            reinterpret_cast<void*>(userEntry("ShutdownBlockReasonDestroy")));
+        if (destroy != nullptr) {
+            destroy(blockedShutdown_);
+        }
+        blockedShutdown_ = nullptr;
+    }
 }
 
 void Win32Toolkit::runQueuedTasks() {

@@ -35,8 +35,11 @@ public:
     void terminate() override;
     bool terminated() const override { return terminated_; }
     void runOnMainThread(std::function<void()> task) override;
+    void setRunUnderWay(bool underWay) override;
 
     // Used by Win32Window.
+    // During a run the windows refuse the end of the session and the system's sleep.
+    bool runUnderWay() const { return runUnderWay_; }
     HINSTANCE instance() const { return instance_; }
     const Glyphs& glyphs() const { return *glyphs_; }
     void registerClass(const char* className);
@@ -60,6 +63,8 @@ private:
     std::vector<Win32Window*> windows_;    // the first is the main window
     std::vector<Win32Window*> modalStack_; // innermost last
     bool terminated_ = false;
+    bool runUnderWay_ = false;
+    HWND blockedShutdown_ = nullptr; // the window the system shows the run's reason for
     std::exception_ptr held_;
 
     sync::TaskQueue tasks_;

@@ -564,6 +564,11 @@ LRESULT Win32Window::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             }
         }
         return 0;
+    case WM_QUERYENDSESSION:
+        return kit_.runUnderWay() ? FALSE : TRUE;
+    case WM_POWERBROADCAST:
+        // Asked before the 2000 and XP families sleep; later systems no longer ask.
+        return wParam == PBT_APMQUERYSUSPEND && kit_.runUnderWay() ? BROADCAST_QUERY_DENY : TRUE;
     case WM_CLOSE: {
         // Closing by the title bar or Alt+F4 is pressing the close-kind button, when it may be
         // pressed; the window is never destroyed behind its owner's back.

@@ -6,6 +6,8 @@
 //                                     message), one per line
 //   window-probe items TITLE          the items of the window's drop-down lists, one per line
 //   window-probe rect TITLE           the window's outer rectangle: left top width height
+//   window-probe endsession TITLE     the window's answer to WM_QUERYENDSESSION (0: refused)
+//   window-probe suspend TITLE        its answer to PBT_APMQUERYSUSPEND (deny: 1112363332)
 #include <windows.h>
 
 #include <cstdio>
@@ -76,7 +78,7 @@ int printChildren(HWND window, bool lists) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: window-probe wait|gone|text|items|rect TITLE [SECONDS]\n");
+        std::fprintf(stderr, "usage: window-probe wait|gone|text|items|rect|endsession|suspend TITLE [SECONDS]\n");
         return 2;
     }
     const std::string command = argv[1];
@@ -99,6 +101,14 @@ int main(int argc, char** argv) {
         RECT r{};
         GetWindowRect(window, &r);
         std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right - r.left, r.bottom - r.top);
+        return 0;
+    }
+    if (command == "endsession" || command == "suspend") {
+        const LRESULT answer =
+            command == "endsession"
+                ? SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF)
+                : SendMessageA(window, WM_POWERBROADCAST, PBT_APMQUERYSUSPEND, 0);
+        std::printf("%ld\n", static_cast<long>(answer));
         return 0;
     }
     if (command == "text" || command == "items") {

@@ -114,12 +114,16 @@ shot main
 key alt+u
 sleep 3
 shot running
+# The session's end and the system's sleep asked for in the middle of the run: refused.
+check "update: end of session refused during the run" test "$(probe endsession "$title" | tr -d '\r')" = 0
+check "update: sleep refused during the run" test "$(probe suspend "$title" | tr -d '\r')" = 1112363332
 answer Information Return
 check "update: success reported" contains "$out/Information.txt" \
     "Firmware has been updated successfully !"
 probe wait "Reboot Warning" 30 && sleep 0.5
 probe items "$title" | tr -d '\r' >"$out/items-after.txt"
 check "update: new revision listed" contains "$out/items-after.txt" "DVDRW RVM-270A   1A07"
+check "update: end of session allowed after the run" test "$(probe endsession "$title" | tr -d '\r')" != 0
 shot reboot
 key Return # the focus starts on Later
 finish
