@@ -78,7 +78,9 @@ int printChildren(HWND window, bool lists) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: window-probe wait|gone|text|items|rect|endsession|suspend TITLE [SECONDS]\n");
+        std::fprintf(
+            stderr,
+            "usage: window-probe wait|gone|text|items|rect|endsession|suspend TITLE [SECONDS]\n");
         return 2;
     }
     const std::string command = argv[1];
