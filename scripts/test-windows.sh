@@ -9,7 +9,7 @@ jobs=${ZELFIN_JOBS:-2}
 
 echo "== win32 =="
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j "$jobs" --target zelfin-cli zelfin-pack
+cmake --build --preset win32 -j "$jobs" --target zelfin-cli zelfin-pack zelfin_test_aspi
 scripts/check-imports.sh build/win32/frontends/zelfin-cli.exe
 
 echo "== win64 =="
