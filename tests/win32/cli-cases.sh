@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the zelfin-cli.exe wine case scripts, after tests/checks.sh and in their work folder,
 # with wine=(...) the loader: the pieces every build's run shares.
 
