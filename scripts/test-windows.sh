@@ -9,7 +9,7 @@ jobs=${ZELFIN_JOBS:-2}
 
 echo "== win32 =="
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j "$jobs" --target zelfin-cli zelfin-pack
+cmake --build --preset win32 -j "$jobs" --target zelfin-cli zelfin-pack zelfin_test_aspi
 scripts/check-imports.sh build/win32/frontends/zelfin-cli.exe
 
 echo "== win64 =="
@@ -29,8 +29,7 @@ echo "== win32 under 32-bit wine =="
 export WINEPREFIX=$PWD/build/win32/wineprefix
 rm -rf "$WINEPREFIX"
 mkdir -p "$WINEPREFIX"
-# The loader is itself a 32-bit program: it runs only where the kernel runs those.
-if [ -x /usr/lib/wine/wine ] && WINEARCH=win32 /usr/lib/wine/wine --version >/dev/null 2>&1; then
+if scripts/have-wine32.sh; then
     WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" /usr/lib/wine/wine wineboot -i \
         >/dev/null 2>&1
     /usr/lib/wine/wineserver -w

@@ -3,9 +3,11 @@
 // entry points from it, and writes into the folder named by ZELFIN_ASPI_OUTPUT each drive's
 // transcript as commands arrive (transcript-D.txt) and its flash when the process ends
 // (flash-D.bin). Requests complete on a thread of the manager, which sets the caller's event.
+// Its threads and locks are the sync/ ones, so the i686 build (no std::thread) has it too.
 #include "frontends/cli/Scenario.h"
 #include "platforms/win32/AspiLayout.h"
 #include "sim/SimFlash.h"
+#include "sync/Sync.h"
 
 #include <windows.h>
 
@@ -13,15 +15,13 @@
 #undef LoadLibrary
 #undef CreateEvent
 
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
-#include <mutex>
+#include <stdexcept>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -29,6 +29,7 @@ using zelfin::OsHandle;
 using zelfin::ProcAddress;
 using zelfin::win32::NativeSrbAbort;
 using zelfin::win32::NativeSrbExecScsiCmd;
+using Lock = zelfin::sync::Lock<zelfin::sync::Mutex>;
 
 struct Request {
     zelfin::SrbExecScsiCmd portable{}; // the block the simulator works on
@@ -58,8 +59,11 @@ public:
         module_ = machine.LoadLibrary("WNASPI32.DLL");
         info_ = machine.GetProcAddress(module_, "GetASPI32SupportInfo");
         send_ = machine.GetProcAddress(module_, "SendASPI32Command");
-        completer_ = std::thread([this] { Complete(); });
-        completer_.detach(); // lives as long as the process
+        // The completer lives as long as the process.
+        if (!zelfin::sync::startDetached(
+                [](void* self) { static_cast<Manager*>(self)->Complete(); }, this)) {
+            throw std::runtime_error("no thread for completing requests");
+        }
     }
 
     DWORD SupportInfo() { return scenario_.machine->CallGetASPI32SupportInfo(info_); }
@@ -72,7 +76,7 @@ public:
         if (command == zelfin::kScAbortSrb) {
             return Abort(*static_cast<NativeSrbAbort*>(srb));
         }
-        std::lock_guard lock(mutex_);
+        Lock lock(mutex_);
         return scenario_.machine->CallSendASPI32Command(send_, srb, {});
     }
 
@@ -97,7 +101,7 @@ public:
 
 private:
     DWORD Execute(NativeSrbExecScsiCmd& native) {
-        std::unique_lock lock(mutex_);
+        Lock lock(mutex_);
         zelfin::sim::SimMachine& machine = *scenario_.machine;
         std::unique_ptr<Request>& slot = requests_[&native];
         if (!slot) {
@@ -130,13 +134,13 @@ private:
         native.SRB_Status = zelfin::kSsPending;
         if (p.SRB_Status != zelfin::kSsPending) {
             queue_.push_back(&r);
-            ready_.notify_one();
+            ready_.notify();
         }
         return zelfin::kSsPending;
     }
 
     DWORD Abort(NativeSrbAbort& abort) {
-        std::lock_guard lock(mutex_);
+        Lock lock(mutex_);
         auto it = requests_.find(abort.SRB_ToAbort);
         zelfin::SrbAbort portable{};
         portable.SRB_Cmd = abort.SRB_Cmd;
@@ -164,9 +168,11 @@ private:
     }
 
     void Complete() {
+        Lock lock(mutex_);
         for (;;) {
-            std::unique_lock lock(mutex_);
-            ready_.wait(lock, [this] { return !queue_.empty(); });
+            while (queue_.empty()) {
+                ready_.waitFor(mutex_, std::chrono::hours(1));
+            }
             Request* r = queue_.front();
             queue_.pop_front();
             Publish(*r);
@@ -178,19 +184,21 @@ private:
     zelfin::OsModule module_ = 0;
     ProcAddress info_ = 0;
     ProcAddress send_ = 0;
-    std::mutex mutex_;
-    std::condition_variable ready_;
+    zelfin::sync::Mutex mutex_;
+    zelfin::sync::Signal ready_;
     std::deque<Request*> queue_;
     std::map<const void*, std::unique_ptr<Request>> requests_;
-    std::thread completer_;
 };
 
 // Made on first use and never destroyed: the process's end must still find the drives.
 Manager* manager = nullptr;
-std::once_flag made;
+zelfin::sync::Mutex making;
 
 Manager& TheManager() {
-    std::call_once(made, [] { manager = new Manager(); });
+    Lock lock(making);
+    if (manager == nullptr) {
+        manager = new Manager();
+    }
     return *manager;
 }
 
