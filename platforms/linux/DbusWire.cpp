@@ -237,8 +237,7 @@ std::size_t WriteMethodCall(std::span<uint8_t> out, const MethodCall& call, uint
     if (serial == 0 || call.arguments.size() > kMaxStringArguments) {
         return 0;
     }
-    for (std::string_view text :
-         {call.destination, call.path, call.interface, call.member}) {
+    for (std::string_view text : {call.destination, call.path, call.interface, call.member}) {
         if (!Carriable(text) || text.size() > kMaxName) {
             return 0;
         }

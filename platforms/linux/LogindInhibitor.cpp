@@ -91,8 +91,8 @@ public:
             const std::size_t end = have.find("\r\n");
             if (end != std::string_view::npos) {
                 const std::string_view line = have.substr(0, end);
-                const bool matches = prefix ? line.substr(0, expected.size()) == expected
-                                            : line == expected;
+                const bool matches =
+                    prefix ? line.substr(0, expected.size()) == expected : line == expected;
                 consume(end + 2);
                 return matches || fail(InhibitResult::Refused);
             }
@@ -217,14 +217,14 @@ bool Authenticate(Connection& bus) {
     constexpr std::string_view negotiate = "NEGOTIATE_UNIX_FD\r\n";
     constexpr std::string_view begin = "BEGIN\r\n";
     return bus.send(line, length) && bus.expectLine("OK ", true) &&
-           bus.send(negotiate.data(), negotiate.size()) &&
-           bus.expectLine("AGREE_UNIX_FD", false) && bus.send(begin.data(), begin.size());
+           bus.send(negotiate.data(), negotiate.size()) && bus.expectLine("AGREE_UNIX_FD", false) &&
+           bus.send(begin.data(), begin.size());
 }
 
 bool SendCalls(Connection& bus, const InhibitRequest& request) {
     uint8_t message[dbus::kMaxMessage];
-    const dbus::MethodCall hello{"org.freedesktop.DBus", "/org/freedesktop/DBus",
-                                 "org.freedesktop.DBus", "Hello", {}};
+    const dbus::MethodCall hello{
+        "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "Hello", {}};
     const std::string_view arguments[] = {request.what, request.who, request.why, request.mode};
     const dbus::MethodCall inhibit{"org.freedesktop.login1", "/org/freedesktop/login1",
                                    "org.freedesktop.login1.Manager", "Inhibit", arguments};

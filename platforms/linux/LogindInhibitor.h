@@ -33,7 +33,7 @@ enum class InhibitResult {
 
 struct InhibitOutcome {
     InhibitResult result = InhibitResult::NoBus;
-    int fd = -1;                         // the lock, when Locked
+    int fd = -1;                          // the lock, when Locked
     char errorName[dbus::kMaxName + 1]{}; // the error's name, when Refused
 };
 

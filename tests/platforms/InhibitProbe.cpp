@@ -15,8 +15,7 @@ int main(int argc, char** argv) {
                                                             zelfin::linuxos::kInhibitTimeoutMs);
     if (outcome.result != InhibitResult::Locked) {
         const char* names[] = {"locked", "no bus", "refused", "no answer", "bad answer"};
-        std::printf("no lock: %s %s\n", names[static_cast<int>(outcome.result)],
-                    outcome.errorName);
+        std::printf("no lock: %s %s\n", names[static_cast<int>(outcome.result)], outcome.errorName);
         return 0;
     }
     std::printf("locked\n");
