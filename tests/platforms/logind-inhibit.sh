@@ -6,6 +6,7 @@
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 probe=$1
+[ -x "$probe" ] || { echo "no probe at $probe" >&2; exit 1; }
 python=/usr/bin/python3
 if ! command -v dbus-daemon >/dev/null ||
     ! "$python" -c 'import dbus.mainloop.glib; from gi.repository import GLib' 2>/dev/null; then
