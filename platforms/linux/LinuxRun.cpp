@@ -13,8 +13,8 @@ namespace {
 void SayNoLock(const InhibitOutcome& outcome) {
     const char* why = nullptr;
     switch (outcome.result) {
-    case InhibitResult::Refused:
-        why = outcome.errorName;
+    case InhibitResult::Refused: // by name, unless the bus refused us before any message
+        why = outcome.errorName[0] != '\0' ? outcome.errorName : "the system bus refused us";
         break;
     case InhibitResult::NoAnswer:
         why = "the system bus did not answer in time";
