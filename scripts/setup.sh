@@ -10,6 +10,8 @@ if [ "${1:-all}" != build ]; then
     packages+=(qt6-base-dev fonts-liberation2 fonts-dejavu-core dpkg-dev file clang libclang-rt-14-dev)
     # The window program's rights (setcap on a copy) and the package's polkit action (xmllint).
     packages+=(libcap2-bin libxml2-utils)
+    # The logind lock's cases: a private dbus-daemon with a stand-in logind in Python.
+    packages+=(dbus-daemon python3-dbus python3-gi)
     # The Windows stage: mingw-w64 (win32 threads for the release programs, posix for the tests) and
     # wine64 to run the x86_64 tests; GoogleTest's sources come with libgtest-dev.
     packages+=(g++-mingw-w64-i686-win32 g++-mingw-w64-x86-64-posix wine64)

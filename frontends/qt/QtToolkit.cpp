@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSessionManager>
 
 #include <algorithm>
 #include <stdexcept>
@@ -47,6 +48,16 @@ QtToolkit::QtToolkit() {
     if (QApplication::instance() == nullptr) {
         throw std::logic_error("QtToolkit: create the QApplication first");
     }
+#ifndef QT_NO_SESSIONMANAGER
+    // Logging out half-way through a commit can leave the drive without working firmware. The
+    // manager lets a program cancel only once it has been given the interaction phase.
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, &dispatcher_,
+                     [this](QSessionManager& manager) {
+                         if (runUnderWay_ && manager.allowsInteraction()) {
+                             manager.cancel();
+                         }
+                     });
+#endif
 }
 
 QtToolkit::~QtToolkit() = default;

@@ -32,6 +32,8 @@ public:
     void terminate() override;
     bool terminated() const override { return terminated_; }
     void runOnMainThread(std::function<void()> task) override;
+    // While a run is under way the session manager's request to end the session is refused.
+    void setRunUnderWay(bool underWay) override { runUnderWay_ = underWay; }
 
     // Used by QtWindow: the first window built is the main window, and closing it ends the
     // program.
@@ -42,6 +44,7 @@ private:
     QObject dispatcher_; // lives on the GUI thread; queued tasks run in its thread
     std::vector<const QtWindow*> windows_;
     bool terminated_ = false;
+    bool runUnderWay_ = false;
 };
 
 // Maps the faces the windows are described with onto faces a Linux system has, and sets the

@@ -26,6 +26,9 @@ public:
     LinuxPlatform();
     // Calls made through `calls`; sysfs, /dev and /run are looked up under `root` ("" for /).
     LinuxPlatform(LinuxCalls& calls, std::string root);
+    ~LinuxPlatform() override;
+    LinuxPlatform(const LinuxPlatform&) = delete;
+    LinuxPlatform& operator=(const LinuxPlatform&) = delete;
 
     bool GetVersionEx(OsVersionInfo& info) override;
     uint32_t GetLogicalDriveStrings(uint32_t bufferLength, char* buffer) override;
@@ -68,6 +71,7 @@ private:
     std::unique_ptr<LinuxCalls> own_;
     LinuxCalls* calls_;
     std::string root_;
+    int inhibitor_ = -1; // the logind lock of the run under way, when it was had
 };
 
 // Whether name is a kernel name of an optical drive ("sr" and a decimal number).
