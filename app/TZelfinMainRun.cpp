@@ -35,7 +35,8 @@ std::string driveName(const DriveEntry& entry) {
     root.resize(std::min(root.find('\\'), root.size()));
     std::string id(entry.displayId, strnlen(entry.displayId, sizeof entry.displayId));
     id.erase(id.find_last_not_of(' ') + 1);
-    return root + " (" + id + ", " + std::to_string(entry.adapter) + "-" +
+    // Drives found through ASPI have no letter.
+    return (root.empty() ? "" : root + " ") + "(" + id + ", " + std::to_string(entry.adapter) + "-" +
            std::to_string(entry.pathId) + "-" + std::to_string(entry.target) + "-" +
            std::to_string(entry.lun) + ")";
 }
@@ -155,7 +156,8 @@ bool TZelfinMain::holdDrive(int job) {
         message += text::kDriveNotHeld;
         message += " (system error " + std::to_string(held.error) + ")";
     }
-    warn(message);
+    // An error, not a warning to act on and retry: this job has failed, nothing was changed.
+    toolkit_.messageDialog(ui::DialogType::Error, message, ui::DialogButtons::Ok);
     return false;
 }
 
