@@ -36,8 +36,8 @@ std::string driveName(const DriveEntry& entry) {
     std::string id(entry.displayId, strnlen(entry.displayId, sizeof entry.displayId));
     id.erase(id.find_last_not_of(' ') + 1);
     // Drives found through ASPI have no letter.
-    return (root.empty() ? "" : root + " ") + "(" + id + ", " + std::to_string(entry.adapter) + "-" +
-           std::to_string(entry.pathId) + "-" + std::to_string(entry.target) + "-" +
+    return (root.empty() ? "" : root + " ") + "(" + id + ", " + std::to_string(entry.adapter) +
+           "-" + std::to_string(entry.pathId) + "-" + std::to_string(entry.target) + "-" +
            std::to_string(entry.lun) + ")";
 }
 

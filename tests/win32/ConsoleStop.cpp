@@ -33,12 +33,11 @@ int main(int argc, char** argv) {
     PROCESS_INFORMATION process{};
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                         &startup, &process)) {
-        std::fprintf(stderr, "console-stop: cannot start %s: error %lu\n", argv[2],
-                     GetLastError());
+        std::fprintf(stderr, "console-stop: cannot start %s: error %lu\n", argv[2], GetLastError());
         return 2;
     }
-    if (WaitForSingleObject(process.hProcess,
-                            static_cast<DWORD>(std::atof(argv[1]) * 1000)) == WAIT_TIMEOUT &&
+    if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(std::atof(argv[1]) * 1000)) ==
+            WAIT_TIMEOUT &&
         !GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) {
         std::fprintf(stderr, "console-stop: no Ctrl+C: error %lu\n", GetLastError());
     }
