@@ -15,7 +15,7 @@ sudo_cmd=()
 [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
 
 missing=()
-for p in qemu-system-x86 busybox-static wine64; do
+for p in qemu-system-x86 busybox-static wine64 genisoimage; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if ((${#missing[@]})); then
@@ -42,7 +42,7 @@ done
 
 # The guest kernel and the modules of the two drive paths, then of the simulated drive's path
 # (the SCSI target with its user-space backend and loopback fabric), in load order.
-modules=(cdrom scsi_common scsi_mod sr_mod sg virtio_ring virtio virtio_pci_modern_dev
+modules=(cdrom isofs scsi_common scsi_mod sr_mod sg virtio_ring virtio virtio_pci_modern_dev
     virtio_pci_legacy_dev virtio_pci virtio_scsi libata ata_piix
     configfs crct10dif_common crct10dif_generic crc-t10dif target_core_mod uio target_core_user
     tcm_loop netfs fscache 9pnet 9pnet_virtio 9p)
@@ -113,6 +113,11 @@ run_case drives lsscsi
 run_case access guest-helper without-rawio /bin/zelfin-package --yes --update --trace /tmp/access.trace
 run_case access-trace cat /tmp/access.trace
 run_case nomatch zelfin-nomatch --yes
+mkdir -p /mnt/disc
+run_case mount mount -t iso9660 -o ro /dev/$rvm /mnt/disc
+run_case mounted zelfin-package --yes --update --trace /tmp/mounted.trace
+run_case mounted-trace cat /tmp/mounted.trace
+run_case umount umount /mnt/disc
 run_case update zelfin-package --yes --update --trace /tmp/update.trace
 run_case update-trace cat /tmp/update.trace
 run_case atapi-update zelfin-qemu --yes --update --trace /tmp/atapi.trace
@@ -130,7 +135,9 @@ poweroff -f
 EOF
 chmod +x "$root/init"
 (cd "$root" && find . | busybox cpio -o -H newc 2>/dev/null) | gzip -1 >"$work/initramfs.gz"
-truncate -s 2M "$work/disc.iso"
+# A disc with a file system, so the guest can mount it.
+rm -rf "$work/disc" && mkdir -p "$work/disc" && echo zelfin >"$work/disc/README.TXT"
+genisoimage -quiet -V ZELFIN -o "$work/disc.iso" "$work/disc"
 
 log=$work/guest.log
 echo "qemu-e2e: booting the guest ($kernel_pkg)"
@@ -176,6 +183,14 @@ check "the RVM-270A on virtio-scsi listed with its address and name" \
     has nomatch '^ ?[0-9]+-0-0-0 sr[01]BRYMOTE DVDRW RVM-270A   1A05$'
 check "the QEMU drive on the ATAPI path listed" has nomatch '^ ?[0-9]+-0-[01]-0 sr[01]QEMU    QEMU DVD-ROM     1A05$'
 check "exit status 1" [ "$(status nomatch)" = 1 ]
+
+echo "mounted: the disc's file system mounted in the drive"
+check "the disc mounted" [ "$(status mount)" = 0 ]
+check "the busy drive named" has mounted '^The drive .*sr[01] \(BRYMOTE DVDRW RVM-270A, [0-9]+-0-0-0\) is in use'
+check "exit status 1" [ "$(status mounted)" = 1 ]
+check "nothing that changes the drive sent" \
+    [ "$(count mounted-trace '^(1B|3B|F[0-9A-F]) ')" -eq 0 ]
+check "unmounted again" [ "$(status umount)" = 0 ]
 
 for run in update:update-trace atapi-update:atapi-trace; do
     name=${run%%:*}

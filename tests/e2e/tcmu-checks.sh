@@ -19,6 +19,14 @@ stats=$(section tcmu-stats)
 echo "  performance: the update took ${wall:-?} s of wall time in the guest; the handler's own" \
     "time for its commands: ${stats:-?}"
 
+echo "tcmu-second: a second copy while the first holds the drive"
+check "the busy drive named" has tcmu-second '^The drive .*sr0 \(BRYMOTE DVDRW RVM-270A, [0-9-]+\) is in use'
+check "exit status 1" [ "$(status tcmu-second)" = 1 ]
+check "nothing that changes the drive sent" [ "$(count tcmu-second-trace '^(1B|3B|F[0-9A-F]) ')" -eq 0 ]
+check "the first completed" has tcmu-first '^Firmware has been updated successfully !$'
+check "the first's exit status 0" grep -q '^@@@ first status=0$' "$log"
+check "one commit reached the drive" [ "$(section tcmu-first-commits)" = 1 ]
+
 echo "tcmu-readback: a read-back that never verifies"
 check "the run fails" has tcmu-readback '^Unable to flash firmware\. Please contact with your vendor !$'
 check "no success" hasnt tcmu-readback 'successfully'

@@ -79,6 +79,23 @@ tcmu_cases() {
     run_case tcmu-commits grep -cE "$commit_re" $tcmu_dir/transcript.txt
     run_case tcmu-after zelfin-nomatch --yes
 
+    # A second copy started while the first is in its pieces: refused before it changes anything.
+    tcmu_drive ""
+    zelfin-package --yes --update >/tmp/tcmu-first.out 2>&1 &
+    first=$!
+    n=0
+    until grep -q '^3B' $tcmu_dir/transcript.txt 2>/dev/null || [ $n -ge 100 ]; do
+        usleep 50000
+        n=$((n + 1))
+    done
+    run_case tcmu-second zelfin-package --yes --update --trace /tmp/tcmu-second.trace
+    run_case tcmu-second-trace cat /tmp/tcmu-second.trace
+    wait $first
+    first_status=$?
+    run_case tcmu-first cat /tmp/tcmu-first.out
+    echo "@@@ first status=$first_status"
+    run_case tcmu-first-commits grep -cE "$commit_re" $tcmu_dir/transcript.txt
+
     # Piece 100 never reads back right.
     tcmu_drive "fault D readback\n"
     run_case tcmu-readback zelfin-package --yes --update

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # zelfin.exe as a user meets it: the packed window program under wine on a virtual X
-# display, as Windows 98 (the ASPI path) against the test ASPI manager's simulated drives, driven
-# by keystrokes. Results come from files (the drives' transcripts and flash, the exit status) and
+# display, as Windows 98 (the ASPI path) against the test ASPI manager's simulated drives, and as
+# the NT family on a CD-ROM letter, driven by keystrokes. Results come from files (the drives' transcripts and flash, the exit status) and
 # from the windows' own texts read by window-probe.exe, never from pixels. Screenshots of the
 # main window before and during a run and of the reboot dialog go to WORK/screenshots.
 # Usage: tests/win32ui/window-cases.sh BUILD_DIR (a Windows build with zelfin.exe, zelfin-pack.exe,
@@ -46,7 +46,11 @@ mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
 ln -sf /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
 reg 'HKCU\Software\Wine\Fonts\Replacements' Arial "Liberation Sans"
 reg 'HKCU\Software\Wine\Fonts\Replacements' "Courier New" "Liberation Mono"
-/usr/lib/wine/wineserver -w
+# A CD-ROM letter R: for the NT family's case, answering no pass-through request.
+mkdir -p "$work/cdrom"
+reg 'HKLM\Software\Wine\Drives' 'r:' cdrom
+ln -sfn "$work/cdrom" "$WINEPREFIX/dosdevices/r:"
+/usr/lib/wine/wineserver -w # the drive types are read when the server starts again
 
 # shellcheck source=../checks.sh
 source "$root/tests/checks.sh"
@@ -179,6 +183,19 @@ answer Error Return
 check "planted: no drive" contains "$out/Error.txt" "No matched drive detected !"
 finish
 check "planted: never loaded" test ! -e "$out/cwd/planted-marker.txt"
+
+# 5. The NT family (the copy under another name has no version override), through
+# pass-through: the CD-ROM letter listed with a made-up address, no drive matches.
+cp demo/zelfin.exe demo/zelfin-nt.exe
+out=$work/nt
+mkdir -p "$out"
+"${wine[@]}" demo/zelfin-nt.exe >"$out/output.txt" 2>&1 &
+pid=$!
+answer Error Return
+check "nt: no match" contains "$out/Error.txt" "No matched drive detected !"
+check "nt: R: listed with a made-up address" contains "$out/Error.txt" " 2-0-0-0 R:"
+finish
+check "nt: exit status 0" test "$rc" -eq 0
 
 echo "window cases: $passed passed, $failed failed (screenshots in $shots)"
 [ "$failed" -eq 0 ]
