@@ -5,7 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-seconds=${ZELFIN_FUZZ_SECONDS:-45}
+seconds=${ZELFIN_FUZZ_SECONDS:-30}
 targets=(package_block description drive_answers)
 
 cmake --preset fuzz >/dev/null
