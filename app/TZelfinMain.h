@@ -17,8 +17,22 @@
 
 namespace zelfin::app {
 
+class RunEndClock;
+
 inline constexpr int kMaxJobs = 16;
 inline constexpr int kRunSteps = 330;
+
+// What each started job's drive must answer once the run is over: the vendor and product it
+// had, and its bank's new revision. A commit that came back GOOD proves no more than that.
+struct JobDrive {
+    int16_t drive = -1;
+    int bank = 0;
+    bool download = false;
+    char vendor[9]{}; // as the entry holds them, NUL-terminated
+    char product[17]{};
+    bool committed = false; // the worker ended without a failure
+    bool answered = false;  // its identity was read after the run
+};
 
 class TZelfinMain final : public ui::WindowEvents {
 public:
@@ -72,8 +86,10 @@ private:
     void finishRun();
     void collectJobs();
     void refreshDriveList();
-    void refreshDrive(int16_t drive);
-    bool programmedDrive(int16_t drive) const;
+    void refreshDrive(int16_t drive, RunEndClock& clock);
+    bool readAgain(int16_t drive, bool untilItsBank, RunEndClock& clock);
+    const JobDrive* committedJobOf(int16_t drive) const;
+    bool reportsItsBank(const JobDrive& expected) const;
     bool drivesReportTheirBanks() const;
     void showRebootPrompt();
 
@@ -105,15 +121,6 @@ private:
     std::array<std::unique_ptr<AtapiDevice>, kMaxJobs> jobDevices;
     // A job that could not be started (no drive, no bank, tray check ended) failed.
     std::array<bool, kMaxJobs> jobNotStarted{};
-    // What each started job's drive must answer once the run is over: the vendor and product it
-    // had, and its bank's new revision. A commit that came back GOOD proves no more than that.
-    struct JobDrive {
-        int16_t drive = -1;
-        int bank = 0;
-        bool download = false;
-        char vendor[9]{}; // as the entry holds them, NUL-terminated
-        char product[17]{};
-    };
     std::array<JobDrive, kMaxJobs> jobDrives_{};
     // What keeps each job's drive for it, from before its first changing command until the
     // drives have been read again after the run.

@@ -1,5 +1,6 @@
 // The Update command, the disc and tray check, the progress display and the end of a run.
 #include "app/DriveLine.h"
+#include "app/RunEndClock.h"
 #include "app/TReboot.h"
 #include "app/TZelfinMain.h"
 #include "app/Texts.h"
@@ -8,9 +9,8 @@
 #include "package/Eligibility.h"
 #include "package/FieldText.h"
 
-#include <cstring>
-
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <string>
@@ -18,10 +18,7 @@
 namespace zelfin::app {
 namespace {
 
-constexpr uint8_t kJobFailedMark = 42;
 constexpr int32_t kTrayWaitSeconds = 120;
-constexpr uint8_t kSenseNotReady = 0x02;
-constexpr uint8_t kAscMediumNotPresent = 0x3A;
 
 // The drive gave no answer at all to the last command: refused before the transport, or lost
 // below it without sense. A drive that answers with sense is still talking to us.
@@ -277,6 +274,8 @@ void TZelfinMain::collectJobs() {
     for (int k = 0; k < jobCount; ++k) {
         if (jobNotStarted[k] || (jobDevices[k] && jobDevices[k]->jobFailed != 0)) {
             runSucceeded = false;
+        } else {
+            jobDrives_[k].committed = true;
         }
         jobDevices[k].reset();
     }
@@ -329,75 +328,109 @@ void TZelfinMain::finishRun() {
 }
 
 void TZelfinMain::refreshDriveList() {
+    // One bound for the whole end of the run: the drives restart side by side.
+    RunEndClock clock(masterDevice->generalWatch, kProgrammingReadyLimitSeconds);
+    const uint32_t timeout = masterDevice->timeoutSeconds;
     if (state_.settings.AUTOMODE == 0) {
         const int selected = cboDrives.selectedIndex();
         // The user may have chosen another drive during the run: the programmed one must still
         // show what it now reports.
         if (manualJobDrive_ >= 0 && manualJobDrive_ != selected) {
-            refreshDrive(manualJobDrive_);
+            refreshDrive(manualJobDrive_, clock);
         }
-        refreshDrive(static_cast<int16_t>(selected));
+        refreshDrive(static_cast<int16_t>(selected), clock);
         FillDriveList();
         cboDrives.select(selected);
-        return;
-    }
-    for (unsigned i = 0; i < masterDevice->GetDriveCount(); ++i) {
-        refreshDrive(static_cast<int16_t>(i));
-    }
-    FillDriveList();
-    masterDevice->CloseDrive();
-}
-
-// A drive restarts after its commit. One that gives no identity yet is asked once a second,
-// opened afresh each time, whether it answers at all, for as long as a job waits for a drive to
-// become ready before programming; once it answers, its identity is read again.
-void TZelfinMain::refreshDrive(int16_t drive) {
-    masterDevice->SelectDrive(drive);
-    if (masterDevice->RefreshIdentity() || !programmedDrive(drive)) {
-        return;
-    }
-    constexpr uint32_t kPollMilliseconds = 1000;
-    constexpr uint32_t kPolls = kProgrammingReadyLimitSeconds * 1000 / kPollMilliseconds;
-    for (uint32_t poll = 0; poll < kPolls && !terminating(); ++poll) {
-        platform_.Sleep(kPollMilliseconds);
-        masterDevice->SelectDrive(drive);
-        masterDevice->TestUnitReady();
-        if (!noAnswer(*masterDevice)) {
-            masterDevice->RefreshIdentity();
-            return;
+    } else {
+        for (unsigned i = 0; i < masterDevice->GetDriveCount(); ++i) {
+            refreshDrive(static_cast<int16_t>(i), clock);
         }
+        FillDriveList();
+        masterDevice->CloseDrive();
     }
+    masterDevice->SetTimeout(timeout);
 }
 
-bool TZelfinMain::programmedDrive(int16_t drive) const {
+// A drive whose job committed is asked until it answers as its bank says it will, or the bound
+// has passed. Every other drive is read once, as after a scan.
+void TZelfinMain::refreshDrive(int16_t drive, RunEndClock& clock) {
+    const JobDrive* job = committedJobOf(drive);
+    const bool answered = readAgain(drive, job != nullptr, clock);
     for (int k = 0; k < jobCount; ++k) {
         if (!jobNotStarted[k] && jobDrives_[k].drive == drive) {
-            return true;
+            jobDrives_[k].answered = answered;
         }
     }
-    return false;
 }
 
-// Every started job's drive, read again after the run, answers as its bank says it will.
+// After its commit a drive restarts: for a while it may give no answer, answer NOT READY or
+// UNIT ATTENTION, fail INQUIRY, or still answer as the firmware it ran before. It is opened
+// afresh for each try, once a second. No command may outlast the bound, so a hung drive cannot
+// hold the window.
+bool TZelfinMain::readAgain(int16_t drive, bool untilItsBank, RunEndClock& clock) {
+    constexpr uint32_t kPollMilliseconds = 1000;
+    constexpr double kLongestCommandSeconds = 10.0;
+    for (int attempt = 1;; ++attempt) {
+        masterDevice->SetTimeout(static_cast<uint32_t>(
+            std::clamp(std::ceil(clock.left()), 1.0, kLongestCommandSeconds)));
+        if (untilItsBank || attempt == 1) {
+            masterDevice->SelectDrive(drive);
+        }
+        const bool read = masterDevice->RefreshIdentity(1);
+        if (masterDevice->timedOut != 0) {
+            clock.spent(masterDevice->timeoutSeconds);
+        }
+        if (read && (!untilItsBank || reportsItsBank(*committedJobOf(drive)))) {
+            return true;
+        }
+        if (clock.left() <= 0.0 || terminating() ||
+            (!untilItsBank && attempt >= kIdentityAttempts)) {
+            return read;
+        }
+        if (untilItsBank) {
+            platform_.Sleep(kPollMilliseconds);
+            clock.spent(kPollMilliseconds / 1000.0);
+        }
+    }
+}
+
+const JobDrive* TZelfinMain::committedJobOf(int16_t drive) const {
+    for (int k = 0; k < jobCount; ++k) {
+        if (!jobNotStarted[k] && jobDrives_[k].committed && jobDrives_[k].drive == drive) {
+            return &jobDrives_[k];
+        }
+    }
+    return nullptr;
+}
+
+// The drive, as the list holds it now, answers with its own vendor and product and, on the
+// write-buffer way, with its bank's new revision. A download rewrites only the boot area: the
+// main firmware's identity, which INQUIRY reports, stays as it was.
+bool TZelfinMain::reportsItsBank(const JobDrive& expected) const {
+    const DriveEntry* entry = expected.drive < 0
+                                  ? nullptr
+                                  : masterDevice->GetEntry(static_cast<unsigned>(expected.drive));
+    if (entry == nullptr) {
+        return false;
+    }
+    const DriveIdentity before{fieldText(expected.vendor), fieldText(expected.product), {}};
+    const DriveIdentity now{fieldText(entry->vendorId), fieldText(entry->productId),
+                            fieldText(entry->revision)};
+    if (expected.download) {
+        return now.vendor == before.vendor && now.product == before.product;
+    }
+    return reportsBank(package_, expected.bank, before, now);
+}
+
+// Every started job's drive was read again after the run, and answered as its bank says it
+// will. A drive that could not be read keeps the identity it had before the run in the list;
+// that proves nothing about the firmware it runs now.
 bool TZelfinMain::drivesReportTheirBanks() const {
     for (int k = 0; k < jobCount; ++k) {
         if (jobNotStarted[k]) {
             continue; // already a failure
         }
-        const JobDrive& expected = jobDrives_[k];
-        const DriveEntry* entry =
-            expected.drive < 0 ? nullptr
-                               : masterDevice->GetEntry(static_cast<unsigned>(expected.drive));
-        if (entry == nullptr) {
-            return false;
-        }
-        const DriveIdentity before{fieldText(expected.vendor), fieldText(expected.product), {}};
-        const DriveIdentity now{fieldText(entry->vendorId), fieldText(entry->productId),
-                                fieldText(entry->revision)};
-        // A download rewrites only the boot area: the main firmware's identity, which INQUIRY
-        // reports, stays as it was, so only the drive's answering as itself can be checked.
-        const bool sameDrive = now.vendor == before.vendor && now.product == before.product;
-        if (expected.download ? !sameDrive : !reportsBank(package_, expected.bank, before, now)) {
+        if (!jobDrives_[k].answered || !reportsItsBank(jobDrives_[k])) {
             return false;
         }
     }

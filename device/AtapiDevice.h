@@ -60,7 +60,8 @@ public:
     int16_t GetCurrentIndex() const { return currentIndex_; }
     bool SelectDrive(int16_t index);
     void CloseDrive();
-    bool RefreshIdentity();
+    // Up to `attempts` INQUIRY commands; the slot keeps its identity when none succeeds.
+    bool RefreshIdentity(int attempts = kIdentityAttempts);
     void SetTimeout(uint32_t seconds) { timeoutSeconds = seconds; }
 
     // Sends one 12-byte command to the current drive. direction: kDirectionOut (writeBuffer),

@@ -285,8 +285,8 @@ void AtapiDevice::CopyIdentityToSlot(DriveEntry& slot) const {
     std::memcpy(slot.displayId + 8, identity_.productId, 16);
 }
 
-bool AtapiDevice::RefreshIdentity() {
-    for (int attempt = 0; attempt < kIdentityAttempts; ++attempt) {
+bool AtapiDevice::RefreshIdentity(int attempts) {
+    for (int attempt = 0; attempt < attempts; ++attempt) {
         if (ReadIdentity()) {
             if (currentIndex_ >= 0 && currentIndex_ < kMaxDrives) {
                 CopyIdentityToSlot(drives_[currentIndex_]);

@@ -22,6 +22,22 @@ uint32_t WaitMilliseconds(uint64_t seconds) {
     return static_cast<uint32_t>(std::min<uint64_t>(seconds * 1000u, kInfinite - 1u));
 }
 
+// Sense data comes in fixed format (response codes 70h/71h) or, from drives that prefer it, in
+// descriptor format (72h/73h), where key, code and qualifier sit at other bytes.
+struct SenseFields {
+    uint8_t key, asc, ascq;
+};
+SenseFields ReadSense(const uint8_t* sense, std::size_t length) {
+    const uint8_t code = length > 0 ? sense[0] & 0x7F : 0;
+    if ((code == 0x72 || code == 0x73) && length >= 4) {
+        return {static_cast<uint8_t>(sense[1] & 0x0F), sense[2], sense[3]};
+    }
+    if (length < 14) {
+        return {static_cast<uint8_t>(length > 2 ? sense[2] & 0x0F : 0), 0, 0};
+    }
+    return {static_cast<uint8_t>(sense[2] & 0x0F), sense[12], sense[13]};
+}
+
 // How long a request may take to give way after its abort.
 constexpr uint32_t kAbortGraceMilliseconds = 1000;
 
@@ -106,9 +122,10 @@ bool AtapiDevice::ExecutePassThrough(const uint8_t cdb[12], uint8_t direction, u
     FinishTiming(cdb);
 
     transferred = std::min(request.DataTransferLength, buffer != nullptr ? length : 0u);
-    senseKey = passThrough_.sense[2] & 0x0F;
-    senseAsc = passThrough_.sense[12];
-    senseAscq = passThrough_.sense[13];
+    const SenseFields sense = ReadSense(passThrough_.sense, sizeof passThrough_.sense);
+    senseKey = sense.key;
+    senseAsc = sense.asc;
+    senseAscq = sense.ascq;
 
     // CHECK CONDITION (or any status but GOOD) fails even when no sense key came back.
     const bool statusGood = request.ScsiStatus == kScsiStatusGood;
@@ -185,9 +202,10 @@ bool AtapiDevice::ExecuteAspi(const uint8_t cdb[12], uint8_t direction, uint32_t
         timedOut = 1; // it did not complete within the time-out, whatever the clock says
     }
 
-    senseKey = srb_.SenseArea[2] & 0x0F;
-    senseAsc = srb_.SenseArea[12];
-    senseAscq = srb_.SenseArea[13];
+    const SenseFields sense = ReadSense(srb_.SenseArea, sizeof srb_.SenseArea);
+    senseKey = sense.key;
+    senseAsc = sense.asc;
+    senseAscq = sense.ascq;
     if (ReadStatus(srb_) == kSsComp && senseKey == 0 && !timedOut) {
         transferred = length;
         resultCode = 1;

@@ -46,16 +46,27 @@ uint32_t SleepSlice(double milliseconds) {
     return static_cast<uint32_t>(std::clamp(std::ceil(milliseconds), 1.0, kLongest));
 }
 
+void FillComplement(uint8_t* out, const uint8_t* piece) {
+    for (uint32_t i = 0; i < kPieceBytes; ++i) {
+        out[i] = static_cast<uint8_t>(~piece[i]);
+    }
+}
+
 // One pass over every piece; false at the first piece that fails.
 bool WriteAndVerifyPass(AtapiDevice& device, const uint8_t* image, uint32_t pieces) {
     for (uint32_t n = 0; n < pieces; ++n) {
-        std::memset(device.writeBuffer, 0, kPieceBytes);
-        std::memset(device.readBuffer, 0, kPieceBytes);
         std::memcpy(device.writeBuffer, image + std::size_t{n} * kPieceBytes, kPieceBytes);
         if (!device.WriteBuffer(n * kPieceBytes, kPieceBytes, kWriteCodePiece)) {
             return false;
         }
+        // Bytes the drive never sent must not pass for the piece: the buffer starts as the
+        // piece's complement, which differs from it in every byte.
+        FillComplement(device.readBuffer, device.writeBuffer);
         if (!device.ReadBuffer(n * kPieceBytes, kPieceBytes)) {
+            return false;
+        }
+        // A transport that reports a residual must have moved the whole piece.
+        if (device.transferred != kPieceBytes) {
             return false;
         }
         // The common case, equal pieces, at memcmp's speed; the position only on a difference.

@@ -104,5 +104,69 @@ TEST(RunResult, ADriveThatAnswersAgainWithinTheWaitIsASuccess) {
     EXPECT_EQ(j.control("cboDrives").items[0], kLine + kNew);
 }
 
+// What the drive does once its commit has gone through, and what the run must then say. The
+// list entry from before the run never stands in for an answer: a drive that is not read again
+// is a failure, and a drive that is merely slow is waited for within the bound.
+struct AfterCommit {
+    const char* name;
+    const char* installed;          // the drive's revision before the run
+    bool download;                  // a 131,072-byte bank
+    std::vector<sim::Fault> faults; // armed on INQUIRY once start-up has read the drive
+    std::string_view result;
+    double longestWait; // simulated seconds from the click to the result
+};
+
+TEST(RunResult, OnlyAnIdentityReadAfterTheRunDecides) {
+    using Kind = sim::Fault::Kind;
+    constexpr sim::Sense kNotReady{0x02, 0x04, 0x01};
+    auto senses = [](uint32_t count, sim::Sense sense) {
+        std::vector<sim::Fault> faults;
+        for (uint32_t i = 1; i <= count; ++i) {
+            faults.push_back({0x12, i, Kind::Sense, sense});
+        }
+        return faults;
+    };
+    const std::vector<AfterCommit> cases = {
+        {"up to date, reflashed, never answers",
+         "1A07",
+         false,
+         {{0x12, 1, Kind::Vanish}},
+         app::text::kFlashFailed,
+         90},
+        {"download bank, never answers",
+         "1A05",
+         true,
+         {{0x12, 1, Kind::Vanish}},
+         app::text::kFlashFailed,
+         90},
+        {"hangs on every command",
+         "1A05",
+         false,
+         {{0x12, 0, Kind::Hang}},
+         app::text::kFlashFailed,
+         90},
+        {"NOT READY for 30 tries", "1A05", false, senses(30, kNotReady), app::text::kUpdated, 90},
+        {"UNIT ATTENTION to INQUIRY for 20 tries", "1A05", false, senses(20, {0x06, 0x29, 0x00}),
+         app::text::kUpdated, 90},
+    };
+    for (const AfterCommit& c : cases) {
+        Journey j({{"REBOOT", "0"}, {"CLOSEAP", "0"}, {"N2OMESSAGE", "0"}});
+        if (c.download) {
+            setField(j.package->BIN_SIZE[0], "BIN_SIZE1=0000131072");
+        }
+        sim::SimDrive& drive = j.addDrive('D', c.installed);
+        j.start();
+        for (const sim::Fault& fault : c.faults) {
+            drive.InjectFault(fault);
+        }
+        const double clickedAt = j.machine.NowSeconds();
+        j.clickUpdate();
+        j.finishRun();
+
+        EXPECT_THAT(j.dialogTexts(), ElementsAre(c.result)) << c.name;
+        EXPECT_LT(j.machine.NowSeconds() - clickedAt, c.longestWait) << c.name;
+    }
+}
+
 } // namespace
 } // namespace zelfin::apptest
