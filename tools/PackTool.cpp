@@ -11,6 +11,7 @@
 #include "tools/PeSignature.h"
 #include "tools/TestPackage.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -171,8 +172,12 @@ int fill(const std::string& exeArg, const std::string& descriptionPath, bool dro
     }
     const PackageSeal seal = makeSeal(*block, loaded->loaders());
     std::memcpy(loaded->file.data() + sealOffset(loaded->offset), &seal, sizeof seal);
+    // Nothing the package occupies may be cut with the signature.
+    const std::size_t packageEnd =
+        std::max(sealOffset(loaded->offset) + sizeof(PackageSeal),
+                 loaded->loaderOffset + kLoaderAreaSize + kLoaderAreaTail.size());
     if (!writeBlock(loaded->file, *block, error) ||
-        (dropSignatureAsked && !dropSignature(loaded->file, error)) ||
+        (dropSignatureAsked && !dropSignature(loaded->file, packageEnd, error)) ||
         !replaceFile(exe, loaded->file, error)) {
         err << "zelfin-pack: " << error << "; " << exe << " left untouched\n";
         return 1;

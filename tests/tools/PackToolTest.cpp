@@ -315,6 +315,55 @@ TEST_F(PackTool, FillSealsTheBlockAndLoadersAndShowAndCheckReportDamage) {
     }
 }
 
+// A certificate table is dropped only from past the package's end; one said to begin inside the
+// program would cut it, and the program is left as it was.
+TEST_F(PackTool, DropsOnlyASignatureThatLiesPastTheProgram) {
+    const std::string plain = [&] {
+        const auto unfilled = readAll(exe);
+        std::string bytes(unfilled.begin(), unfilled.end());
+        const auto put32 = [&](std::size_t at, std::uint32_t v) {
+            for (int i = 0; i < 4; ++i)
+                bytes[at + i] = static_cast<char>(v >> (8 * i));
+        };
+        std::fill_n(bytes.begin(), 0xE0, '\0');
+        bytes[0] = 'M';
+        bytes[1] = 'Z';
+        put32(0x3C, 0x40);
+        put32(0x40, 0x00004550);
+        put32(0x58, 0x10B);   // PE32 optional header, no sections
+        put32(0x58 + 92, 16); // directories
+        return bytes;
+    }();
+    const struct {
+        std::uint32_t tableAt;
+        int status;
+    } cases[] = {{288, 1}, {static_cast<std::uint32_t>(plain.size()), 0}};
+    for (const auto& c : cases) {
+        std::string bytes = plain;
+        bytes.resize(std::max<std::size_t>(bytes.size() + 256, c.tableAt), 'S');
+        for (int i = 0; i < 4; ++i) {
+            bytes[0xD8 + i] = static_cast<char>(c.tableAt >> (8 * i));
+            bytes[0xDC + i] = static_cast<char>((bytes.size() - c.tableAt) >> (8 * i));
+        }
+        writeAll(exe, bytes);
+        EXPECT_EQ(
+            run({"fill", "--drop-signature", exe.string(), (dir / "demo/package.txt").string()}),
+            c.status)
+            << err.str();
+        if (c.status != 0) {
+            EXPECT_NE(err.str().find("(file offset 288, " + std::to_string(bytes.size() - 288) +
+                                     " bytes) would begin inside the program"),
+                      std::string::npos)
+                << err.str();
+            EXPECT_NE(err.str().find("left untouched"), std::string::npos);
+            EXPECT_EQ(std::string(readAll(exe).data(), bytes.size()), bytes);
+            continue;
+        }
+        EXPECT_EQ(fs::file_size(exe), plain.size());
+        EXPECT_NE(out.str().find("Authenticode signature: none\n"), std::string::npos) << out.str();
+    }
+}
+
 TEST_F(PackTool, RefusesFilesWithoutABlockAndWrongUsage) {
     writeAll(dir / "plain.bin", "no block here");
     EXPECT_EQ(run({"show", (dir / "plain.bin").string()}), 1);
