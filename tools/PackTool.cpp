@@ -9,6 +9,7 @@
 #include "tools/LocateBlock.h"
 #include "tools/PackageReport.h"
 #include "tools/PeSignature.h"
+#include "tools/ReadBack.h"
 #include "tools/TestPackage.h"
 
 #include <algorithm>
@@ -176,9 +177,12 @@ int fill(const std::string& exeArg, const std::string& descriptionPath, bool dro
     const std::size_t packageEnd =
         std::max(sealOffset(loaded->offset) + sizeof(PackageSeal),
                  loaded->loaderOffset + kLoaderAreaSize + kLoaderAreaTail.size());
+    const auto readBack = [&](const fs::path& written, std::string& why) {
+        return readsBackSealed(written, loaded->file, why);
+    };
     if (!writeBlock(loaded->file, *block, error) ||
         (dropSignatureAsked && !dropSignature(loaded->file, packageEnd, error)) ||
-        !replaceFile(exe, loaded->file, error)) {
+        !replaceFile(exe, loaded->file, readBack, error)) {
         err << "zelfin-pack: " << error << "; " << exe << " left untouched\n";
         return 1;
     }

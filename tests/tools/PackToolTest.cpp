@@ -3,6 +3,8 @@
 #include "flash/LoaderArea.h"
 #include "package/PackageSeal.h"
 #include "package/PackageTemplate.h"
+#include "tools/FileAccess.h"
+#include "tools/ReadBack.h"
 
 #include <gtest/gtest.h>
 
@@ -362,6 +364,44 @@ TEST_F(PackTool, DropsOnlyASignatureThatLiesPastTheProgram) {
         EXPECT_EQ(fs::file_size(exe), plain.size());
         EXPECT_NE(out.str().find("Authenticode signature: none\n"), std::string::npos) << out.str();
     }
+}
+
+// A copy that reads back other than written never replaces the original: here the disk
+// "changes" the written copy before it is read back.
+TEST_F(PackTool, ACopyThatReadsBackWrongLeavesTheOriginal) {
+    const fs::path filled = dir / "filled.exe";
+    fs::copy_file(exe, filled);
+    ASSERT_EQ(run({"fill", filled.string(), (dir / "demo/package.txt").string()}), 0) << err.str();
+    const auto chars = readAll(filled);
+    const std::vector<std::uint8_t> meant(chars.begin(), chars.end());
+    const auto before = readAll(exe);
+    const struct {
+        std::size_t at; // byte flipped; past the end: one byte added
+        std::string said;
+    } cases[] = {
+        {kBlockAt + offsetof(PackageBlock, FW_IMAGE) + 0x61300, "the package block does not match"},
+        {kLoadersAt + 7, "the loader area does not match"},
+        {kBlockAt - 1, "reads back different from what was written"},
+        {meant.size(), "cannot be read back"},
+    };
+    for (const auto& c : cases) {
+        const WrittenCheck damagedOnDisk = [&](const fs::path& written, std::string& error) {
+            auto bytes = meant;
+            if (c.at < bytes.size())
+                bytes[c.at] ^= 0x10;
+            else
+                bytes.push_back(0);
+            writeAll(written,
+                     std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+            return readsBackSealed(written, meant, error);
+        };
+        std::string error;
+        EXPECT_FALSE(replaceFile(exe, meant, damagedOnDisk, error)) << c.at;
+        EXPECT_NE(error.find(c.said), std::string::npos) << error;
+        EXPECT_EQ(readAll(exe), before) << c.at;
+    }
+    for (const auto& entry : fs::directory_iterator(dir))
+        EXPECT_EQ(entry.path().filename().string().find(".zelfin-pack"), std::string::npos);
 }
 
 TEST_F(PackTool, RefusesFilesWithoutABlockAndWrongUsage) {
