@@ -3,6 +3,7 @@
 #include "flash/LoaderArea.h"
 #include "package/PackageSeal.h"
 #include "package/PackageTemplate.h"
+#include "tools/BankIdentity.h"
 #include "tools/FileAccess.h"
 #include "tools/ReadBack.h"
 
@@ -81,6 +82,7 @@ protected:
 
 TEST_F(PackTool, FillsShowsAndChecksTheDemoPackage) {
     ASSERT_EQ(run({"fill", exe.string(), (dir / "demo/package.txt").string()}), 0) << err.str();
+    EXPECT_EQ(err.str(), "");
     EXPECT_EQ(fs::file_size(exe), programBytes(PackageBlock{}).size());
 
     ASSERT_EQ(run({"show", exe.string()}), 0) << err.str();
@@ -97,6 +99,7 @@ TEST_F(PackTool, FillsShowsAndChecksTheDemoPackage) {
                          "\"DVDRW RVM-270A  \"\n"),
               std::string::npos);
     EXPECT_NE(shown.find("unfilled slots: 30\n"), std::string::npos);
+    EXPECT_EQ(shown.find("identity:"), std::string::npos) << shown;
 
     ASSERT_EQ(run({"check", exe.string(), "BRYMOTE ", "DVDRW RVM-270A  ", "1A05"}), 0);
     EXPECT_EQ(out.str(), "eligible:       1\n"
@@ -314,6 +317,52 @@ TEST_F(PackTool, FillSealsTheBlockAndLoadersAndShowAndCheckReportDamage) {
         EXPECT_EQ(run({"check", exe.string(), "BRYMOTE ", "DVDRW RVM-270A  ", "1A05"}), 1);
         EXPECT_NE(err.str().find("damaged"), std::string::npos) << d.at;
         EXPECT_EQ(out.str(), "");
+    }
+}
+
+// A bank that would leave the drive with a wrong identity is refused, or written with a warning
+// when the vendor insists; show and check name the bank either way.
+TEST_F(PackTool, RefusesABankWithAWrongIdentityUnlessTold) {
+    const std::string demo = (dir / "demo/package.txt").string();
+    const auto description = readAll(demo);
+    const auto image = readAll(dir / "demo/firmware.bin");
+    const auto before = readAll(exe);
+    const struct {
+        const char* name;
+        std::string from, to;  // in the description
+        std::size_t damagedAt; // in the image, 0 for none
+        std::string finding;
+    } cases[] = {
+        {"revision", "1048576  \"1A07\"", "1048576  \"1A08\"", 0,
+         "line 20: bank 1: the main identity record says revision \"1A07\", but NEW_FW1 "
+         "announces \"1A08\""},
+        {"boot record", "", "", kBootRecordAt + 1,
+         "line 20: bank 1: BOOTCODE 1 rewrites the boot area, but there is no boot identity "
+         "record"},
+    };
+    for (const auto& c : cases) {
+        std::string text(description.begin(), description.end());
+        if (!c.from.empty())
+            text.replace(text.find(c.from), c.from.size(), c.to);
+        writeAll(demo, text);
+        auto bytes = image;
+        if (c.damagedAt != 0)
+            bytes[c.damagedAt] ^= 0xFF;
+        writeAll(dir / "demo/firmware.bin", std::string_view(bytes.data(), bytes.size()));
+
+        EXPECT_EQ(run({"fill", exe.string(), demo}), 1) << c.name;
+        EXPECT_NE(err.str().find("error: " + c.finding), std::string::npos) << err.str();
+        EXPECT_NE(err.str().find("--ignore-identity"), std::string::npos) << c.name;
+        EXPECT_EQ(readAll(exe), before) << c.name;
+
+        ASSERT_EQ(run({"fill", "--ignore-identity", exe.string(), demo}), 0) << err.str();
+        EXPECT_NE(err.str().find("warning: " + c.finding), std::string::npos) << err.str();
+        const std::string line = "identity:       " + c.finding.substr(c.finding.find("bank"));
+        EXPECT_EQ(run({"show", exe.string()}), 0) << c.name;
+        EXPECT_NE(out.str().find(line), std::string::npos) << out.str();
+        EXPECT_EQ(run({"check", exe.string(), "BRYMOTE ", "DVDRW RVM-270A  ", "1A05"}), 0);
+        EXPECT_NE(out.str().find(line), std::string::npos) << out.str();
+        writeAll(exe, std::string_view(before.data(), before.size()));
     }
 }
 
