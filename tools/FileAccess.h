@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,9 +34,14 @@ private:
     int fd_ = -1;
 };
 
-// Writes `bytes` to a new temporary file in the folder of `path` and renames it over `path`,
-// keeping the file's permissions; on failure `path` is unchanged and no temporary file is left.
+// Checks a written temporary file before it may replace the original; false with a message
+// refuses it.
+using WrittenCheck = std::function<bool(const std::filesystem::path& written, std::string& error)>;
+
+// Writes `bytes` to a new temporary file in the folder of `path`, has `check` judge the file as
+// written, and renames it over `path`, keeping the file's permissions; on failure or refusal
+// `path` is unchanged and no temporary file is left.
 bool replaceFile(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes,
-                 std::string& error);
+                 const WrittenCheck& check, std::string& error);
 
 } // namespace zelfin::pack

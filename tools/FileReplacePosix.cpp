@@ -54,7 +54,8 @@ FileLock::~FileLock() {
     }
 }
 
-bool replaceFile(const fs::path& path, const std::vector<std::uint8_t>& bytes, std::string& error) {
+bool replaceFile(const fs::path& path, const std::vector<std::uint8_t>& bytes,
+                 const WrittenCheck& check, std::string& error) {
     // A name of its own in the same folder: two runs never share a temporary file, and the
     // rename stays on one file system, where it is atomic.
     std::string temp = (path.parent_path() / ".zelfin-pack-XXXXXX").string();
@@ -94,6 +95,11 @@ bool replaceFile(const fs::path& path, const std::vector<std::uint8_t>& bytes, s
     if (::fsync(fd) != 0) {
         const int code = errno;
         return fail("cannot write " + temp, code);
+    }
+    if (!check(temp, error)) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return false;
     }
     if (::rename(temp.c_str(), path.c_str()) != 0) {
         const int code = errno;

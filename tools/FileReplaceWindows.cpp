@@ -27,7 +27,8 @@ FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_) {
 
 FileLock::~FileLock() = default;
 
-bool replaceFile(const fs::path& path, const std::vector<std::uint8_t>& bytes, std::string& error) {
+bool replaceFile(const fs::path& path, const std::vector<std::uint8_t>& bytes,
+                 const WrittenCheck& check, std::string& error) {
     // A name of its own in the same folder, so two runs never share a temporary file.
     static std::atomic<unsigned> serial{0};
     const fs::path temp = path.parent_path() / (".zelfin-pack-" + std::to_string(::_getpid()) +
@@ -43,6 +44,10 @@ bool replaceFile(const fs::path& path, const std::vector<std::uint8_t>& bytes, s
             error = "cannot write " + temp.string();
             return false;
         }
+    }
+    if (!check(temp, error)) {
+        fs::remove(temp, ec);
+        return false;
     }
     fs::rename(temp, path, ec);
     if (ec) {

@@ -4,13 +4,16 @@
 #include "package/Eligibility.h"
 #include "package/PackageBlock.h"
 #include "package/PackageSeal.h"
+#include "tools/BankIdentity.h"
 #include "tools/ComposeBlock.h"
 #include "tools/FileAccess.h"
 #include "tools/LocateBlock.h"
 #include "tools/PackageReport.h"
 #include "tools/PeSignature.h"
+#include "tools/ReadBack.h"
 #include "tools/TestPackage.h"
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -25,7 +28,8 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kUsage = "usage:\n"
-                               "  zelfin-pack fill [--drop-signature] EXE DESCRIPTION\n"
+                               "  zelfin-pack fill [--drop-signature] [--ignore-identity] EXE "
+                               "DESCRIPTION\n"
                                "                                     write a package into EXE\n"
                                "  zelfin-pack show EXE               print the package of EXE\n"
                                "  zelfin-pack check EXE VENDOR PRODUCT REVISION\n"
@@ -118,7 +122,29 @@ void printSeal(std::ostream& out, const LoadedBlock& loaded) {
         << "loader area at file offset " << loaded.loaderOffset << '\n';
 }
 
-int fill(const std::string& exeArg, const std::string& descriptionPath, bool dropSignatureAsked,
+struct FillOptions {
+    bool dropSignature = false;
+    bool ignoreIdentity = false;
+};
+
+// Banks whose identity records would leave the drive wrong: errors, or with the override
+// warnings, each naming the bank's line.
+void judgeIdentity(const PackageDescription& d, const PackageBlock& block, bool ignore,
+                   Problems& problems) {
+    for (const BankIdentityFinding& f : checkBankIdentity(block)) {
+        std::string at = "bank " + std::to_string(f.bank) + ": ";
+        for (const BankSpec& b : d.banks)
+            if (b.number == f.bank)
+                at = "line " + std::to_string(b.line) + ": " + at;
+        if (ignore)
+            problems.warnings.push_back(at + f.problem + " (written anyway: --ignore-identity)");
+        else
+            problems.errors.push_back(at + f.problem +
+                                      " (give --ignore-identity to write it anyway)");
+    }
+}
+
+int fill(const std::string& exeArg, const std::string& descriptionPath, FillOptions options,
          std::ostream& out, std::ostream& err) {
     std::string error;
     // Through a link, the file it names is filled; the link stays a link.
@@ -135,7 +161,7 @@ int fill(const std::string& exeArg, const std::string& descriptionPath, bool dro
     auto loaded = loadBlock(exe, err);
     if (!loaded)
         return 1;
-    if (findSignature(loaded->file).present && !dropSignatureAsked) {
+    if (findSignature(loaded->file).present && !options.dropSignature) {
         err << "zelfin-pack: " << exe
             << " carries an Authenticode signature, which filling would break; fill the unsigned "
                "program and sign it afterwards, or give --drop-signature to remove the "
@@ -163,7 +189,11 @@ int fill(const std::string& exeArg, const std::string& descriptionPath, bool dro
         bank.data = std::move(*data);
     }
     auto block = std::make_unique<PackageBlock>();
-    const bool composed = problems.ok() && composeBlock(d, *block, problems);
+    bool composed = problems.ok() && composeBlock(d, *block, problems);
+    if (composed) {
+        judgeIdentity(d, *block, options.ignoreIdentity, problems);
+        composed = problems.ok();
+    }
     report(problems, err);
     if (!composed) {
         err << "zelfin-pack: " << exe << " left untouched\n";
@@ -171,9 +201,16 @@ int fill(const std::string& exeArg, const std::string& descriptionPath, bool dro
     }
     const PackageSeal seal = makeSeal(*block, loaded->loaders());
     std::memcpy(loaded->file.data() + sealOffset(loaded->offset), &seal, sizeof seal);
+    // Nothing the package occupies may be cut with the signature.
+    const std::size_t packageEnd =
+        std::max(sealOffset(loaded->offset) + sizeof(PackageSeal),
+                 loaded->loaderOffset + kLoaderAreaSize + kLoaderAreaTail.size());
+    const auto readBack = [&](const fs::path& written, std::string& why) {
+        return readsBackSealed(written, loaded->file, why);
+    };
     if (!writeBlock(loaded->file, *block, error) ||
-        (dropSignatureAsked && !dropSignature(loaded->file, error)) ||
-        !replaceFile(exe, loaded->file, error)) {
+        (options.dropSignature && !dropSignature(loaded->file, packageEnd, error)) ||
+        !replaceFile(exe, loaded->file, readBack, error)) {
         err << "zelfin-pack: " << error << "; " << exe << " left untouched\n";
         return 1;
     }
@@ -197,6 +234,7 @@ int show(const std::string& exe, std::ostream& out, std::ostream& err) {
         return 0;
     }
     printSeal(out, *loaded);
+    printIdentityFindings(out, checkBankIdentity(*loaded->block));
     const SealCheck verdict = loaded->sealCheck();
     if (verdict != SealCheck::Intact) {
         out << "package: " << describe(verdict) << '\n';
@@ -253,6 +291,7 @@ int check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
             << "; the program refuses to start before it judges any drive\n";
         return 1;
     }
+    printIdentityFindings(out, checkBankIdentity(*loaded->block));
     const DriveIdentity drive{args[2], args[3], args[4]};
     printVerdict(out, package, judgeDrive(package, settings, 1, drive));
     return 0;
@@ -279,10 +318,20 @@ int makeDemo(const std::string& dir, std::ostream& out, std::ostream& err) {
 
 int runPackTool(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     const std::string command = args.empty() ? "" : args[0];
-    if (command == "fill" && args.size() == 3)
-        return fill(args[1], args[2], false, out, err);
-    if (command == "fill" && args.size() == 4 && args[1] == "--drop-signature")
-        return fill(args[2], args[3], true, out, err);
+    if (command == "fill") {
+        FillOptions options;
+        std::size_t i = 1;
+        for (; i < args.size() && args[i].starts_with("--"); ++i) {
+            if (args[i] == "--drop-signature")
+                options.dropSignature = true;
+            else if (args[i] == "--ignore-identity")
+                options.ignoreIdentity = true;
+            else
+                break;
+        }
+        if (args.size() - i == 2 && !args[i].starts_with("--"))
+            return fill(args[i], args[i + 1], options, out, err);
+    }
     if (command == "show" && args.size() == 2)
         return show(args[1], out, err);
     if (command == "check" && args.size() == 5)

@@ -78,6 +78,11 @@ void printPackage(std::ostream& out, const Package& package) {
     line(out, "unfilled slots", std::to_string(unfilled));
 }
 
+void printIdentityFindings(std::ostream& out, const std::vector<BankIdentityFinding>& findings) {
+    for (const BankIdentityFinding& f : findings)
+        line(out, "identity", "bank " + std::to_string(f.bank) + ": " + f.problem);
+}
+
 void printVerdict(std::ostream& out, const Package& package, const Verdict& verdict) {
     line(out, "eligible", std::to_string(verdict.eligible));
     if (verdict.eligible != 1) {

@@ -2,8 +2,10 @@
 
 #include "package/Eligibility.h"
 #include "package/Package.h"
+#include "tools/BankIdentity.h"
 
 #include <ostream>
+#include <vector>
 
 namespace zelfin::pack {
 
@@ -12,5 +14,8 @@ void printPackage(std::ostream& out, const Package& package);
 
 // The verdict the program reaches for one drive, in the form "eligible: 1" and so on.
 void printVerdict(std::ostream& out, const Package& package, const Verdict& verdict);
+
+// One line per finding, naming the bank: "identity:       bank 1: ...".
+void printIdentityFindings(std::ostream& out, const std::vector<BankIdentityFinding>& findings);
 
 } // namespace zelfin::pack

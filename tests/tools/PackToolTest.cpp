@@ -3,6 +3,9 @@
 #include "flash/LoaderArea.h"
 #include "package/PackageSeal.h"
 #include "package/PackageTemplate.h"
+#include "tools/BankIdentity.h"
+#include "tools/FileAccess.h"
+#include "tools/ReadBack.h"
 
 #include <gtest/gtest.h>
 
@@ -79,6 +82,7 @@ protected:
 
 TEST_F(PackTool, FillsShowsAndChecksTheDemoPackage) {
     ASSERT_EQ(run({"fill", exe.string(), (dir / "demo/package.txt").string()}), 0) << err.str();
+    EXPECT_EQ(err.str(), "");
     EXPECT_EQ(fs::file_size(exe), programBytes(PackageBlock{}).size());
 
     ASSERT_EQ(run({"show", exe.string()}), 0) << err.str();
@@ -95,6 +99,7 @@ TEST_F(PackTool, FillsShowsAndChecksTheDemoPackage) {
                          "\"DVDRW RVM-270A  \"\n"),
               std::string::npos);
     EXPECT_NE(shown.find("unfilled slots: 30\n"), std::string::npos);
+    EXPECT_EQ(shown.find("identity:"), std::string::npos) << shown;
 
     ASSERT_EQ(run({"check", exe.string(), "BRYMOTE ", "DVDRW RVM-270A  ", "1A05"}), 0);
     EXPECT_EQ(out.str(), "eligible:       1\n"
@@ -313,6 +318,139 @@ TEST_F(PackTool, FillSealsTheBlockAndLoadersAndShowAndCheckReportDamage) {
         EXPECT_NE(err.str().find("damaged"), std::string::npos) << d.at;
         EXPECT_EQ(out.str(), "");
     }
+}
+
+// A bank that would leave the drive with a wrong identity is refused, or written with a warning
+// when the vendor insists; show and check name the bank either way.
+TEST_F(PackTool, RefusesABankWithAWrongIdentityUnlessTold) {
+    const std::string demo = (dir / "demo/package.txt").string();
+    const auto description = readAll(demo);
+    const auto image = readAll(dir / "demo/firmware.bin");
+    const auto before = readAll(exe);
+    const struct {
+        const char* name;
+        std::string from, to;  // in the description
+        std::size_t damagedAt; // in the image, 0 for none
+        std::string finding;
+    } cases[] = {
+        {"revision", "1048576  \"1A07\"", "1048576  \"1A08\"", 0,
+         "line 20: bank 1: the main identity record says revision \"1A07\", but NEW_FW1 "
+         "announces \"1A08\""},
+        {"boot record", "", "", kBootRecordAt + 1,
+         "line 20: bank 1: BOOTCODE 1 rewrites the boot area, but there is no boot identity "
+         "record"},
+    };
+    for (const auto& c : cases) {
+        std::string text(description.begin(), description.end());
+        if (!c.from.empty())
+            text.replace(text.find(c.from), c.from.size(), c.to);
+        writeAll(demo, text);
+        auto bytes = image;
+        if (c.damagedAt != 0)
+            bytes[c.damagedAt] ^= 0xFF;
+        writeAll(dir / "demo/firmware.bin", std::string_view(bytes.data(), bytes.size()));
+
+        EXPECT_EQ(run({"fill", exe.string(), demo}), 1) << c.name;
+        EXPECT_NE(err.str().find("error: " + c.finding), std::string::npos) << err.str();
+        EXPECT_NE(err.str().find("--ignore-identity"), std::string::npos) << c.name;
+        EXPECT_EQ(readAll(exe), before) << c.name;
+
+        ASSERT_EQ(run({"fill", "--ignore-identity", exe.string(), demo}), 0) << err.str();
+        EXPECT_NE(err.str().find("warning: " + c.finding), std::string::npos) << err.str();
+        const std::string line = "identity:       " + c.finding.substr(c.finding.find("bank"));
+        EXPECT_EQ(run({"show", exe.string()}), 0) << c.name;
+        EXPECT_NE(out.str().find(line), std::string::npos) << out.str();
+        EXPECT_EQ(run({"check", exe.string(), "BRYMOTE ", "DVDRW RVM-270A  ", "1A05"}), 0);
+        EXPECT_NE(out.str().find(line), std::string::npos) << out.str();
+        writeAll(exe, std::string_view(before.data(), before.size()));
+    }
+}
+
+// A certificate table is dropped only from past the package's end; one said to begin inside the
+// program would cut it, and the program is left as it was.
+TEST_F(PackTool, DropsOnlyASignatureThatLiesPastTheProgram) {
+    const std::string plain = [&] {
+        const auto unfilled = readAll(exe);
+        std::string bytes(unfilled.begin(), unfilled.end());
+        const auto put32 = [&](std::size_t at, std::uint32_t v) {
+            for (int i = 0; i < 4; ++i)
+                bytes[at + i] = static_cast<char>(v >> (8 * i));
+        };
+        std::fill_n(bytes.begin(), 0xE0, '\0');
+        bytes[0] = 'M';
+        bytes[1] = 'Z';
+        put32(0x3C, 0x40);
+        put32(0x40, 0x00004550);
+        put32(0x58, 0x10B);   // PE32 optional header, no sections
+        put32(0x58 + 92, 16); // directories
+        return bytes;
+    }();
+    const struct {
+        std::uint32_t tableAt;
+        int status;
+    } cases[] = {{288, 1}, {static_cast<std::uint32_t>(plain.size()), 0}};
+    for (const auto& c : cases) {
+        std::string bytes = plain;
+        bytes.resize(std::max<std::size_t>(bytes.size() + 256, c.tableAt), 'S');
+        for (int i = 0; i < 4; ++i) {
+            bytes[0xD8 + i] = static_cast<char>(c.tableAt >> (8 * i));
+            bytes[0xDC + i] = static_cast<char>((bytes.size() - c.tableAt) >> (8 * i));
+        }
+        writeAll(exe, bytes);
+        EXPECT_EQ(
+            run({"fill", "--drop-signature", exe.string(), (dir / "demo/package.txt").string()}),
+            c.status)
+            << err.str();
+        if (c.status != 0) {
+            EXPECT_NE(err.str().find("(file offset 288, " + std::to_string(bytes.size() - 288) +
+                                     " bytes) would begin inside the program"),
+                      std::string::npos)
+                << err.str();
+            EXPECT_NE(err.str().find("left untouched"), std::string::npos);
+            EXPECT_EQ(std::string(readAll(exe).data(), bytes.size()), bytes);
+            continue;
+        }
+        EXPECT_EQ(fs::file_size(exe), plain.size());
+        EXPECT_NE(out.str().find("Authenticode signature: none\n"), std::string::npos) << out.str();
+    }
+}
+
+// A copy that reads back other than written never replaces the original: here the disk
+// "changes" the written copy before it is read back.
+TEST_F(PackTool, ACopyThatReadsBackWrongLeavesTheOriginal) {
+    const fs::path filled = dir / "filled.exe";
+    fs::copy_file(exe, filled);
+    ASSERT_EQ(run({"fill", filled.string(), (dir / "demo/package.txt").string()}), 0) << err.str();
+    const auto chars = readAll(filled);
+    const std::vector<std::uint8_t> meant(chars.begin(), chars.end());
+    const auto before = readAll(exe);
+    const struct {
+        std::size_t at; // byte flipped; past the end: one byte added
+        std::string said;
+    } cases[] = {
+        {kBlockAt + offsetof(PackageBlock, FW_IMAGE) + 0x61300, "the package block does not match"},
+        {kLoadersAt + 7, "the loader area does not match"},
+        {kBlockAt - 1, "reads back different from what was written"},
+        {meant.size(), "cannot be read back"},
+    };
+    for (const auto& c : cases) {
+        const WrittenCheck damagedOnDisk = [&](const fs::path& written, std::string& error) {
+            auto bytes = meant;
+            if (c.at < bytes.size())
+                bytes[c.at] ^= 0x10;
+            else
+                bytes.push_back(0);
+            writeAll(written,
+                     std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+            return readsBackSealed(written, meant, error);
+        };
+        std::string error;
+        EXPECT_FALSE(replaceFile(exe, meant, damagedOnDisk, error)) << c.at;
+        EXPECT_NE(error.find(c.said), std::string::npos) << error;
+        EXPECT_EQ(readAll(exe), before) << c.at;
+    }
+    for (const auto& entry : fs::directory_iterator(dir))
+        EXPECT_EQ(entry.path().filename().string().find(".zelfin-pack"), std::string::npos);
 }
 
 TEST_F(PackTool, RefusesFilesWithoutABlockAndWrongUsage) {
