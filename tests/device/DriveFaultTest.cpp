@@ -149,8 +149,8 @@ struct Rig {
             {0x3C, 0x01, 0x01, uint8_t(offset >> 16), uint8_t(offset >> 8), 0, 0, 0x10, 0, 0, 0, 0},
             1, 4096);
     }
-    // The loader this chip takes (6-byte header, 1234 bytes), piece 20 staged, and the commit.
-    sim::Reply Commit() {
+    // The loader this chip takes: a 6-byte header and 1234 bytes.
+    void Loader() {
         buffer.assign(6 + 1234, 0x00);
         std::copy(kChip.begin(), kChip.end(), buffer.begin());
         buffer[4] = 1234 >> 8;
@@ -158,6 +158,10 @@ struct Rig {
         EXPECT_EQ(Send({0x3B, 0x05, 0x01, 0, 0, 0, 0, 0x04, 0xD8, 0x7F, 0, 0}, 0, 1240).outcome,
                   sim::Outcome::Good);
         buffer.resize(4096);
+    }
+    // Piece 20 staged and committed.
+    sim::Reply Commit() {
+        Loader();
         EXPECT_EQ(Write(20, 0x5A).outcome, sim::Outcome::Good);
         return Write(0, 0, 0x80, 0);
     }
@@ -257,12 +261,7 @@ TEST(DriveFault, TheFlashKeepsItsOwnAccountOfTheCommit) {
     EXPECT_FALSE(readBack.flash.LastCommit().EveryPieceReadBack()) << "staged again, not read";
     ASSERT_EQ(Said(readBack.TestUnitReady()), "06/29/00");
     // Read back after the write this time: returned whole, though one byte differs.
-    readBack.buffer.assign(6 + 1234, 0x00);
-    std::copy(kChip.begin(), kChip.end(), readBack.buffer.begin());
-    readBack.buffer[4] = 1234 >> 8;
-    readBack.buffer[5] = 1234 & 0xFF;
-    readBack.Send({0x3B, 0x05, 0x01, 0, 0, 0, 0, 0x04, 0xD8, 0x7F, 0, 0}, 0, 1240);
-    readBack.buffer.resize(4096);
+    readBack.Loader();
     readBack.Write(20, 0x5A);
     readBack.Read(20, 0x00);
     readBack.Write(0, 0, 0xA0, 0);
