@@ -18,6 +18,12 @@ constexpr uint8_t kOpGetEventStatus = 0x4A;
 constexpr uint8_t kOpReadFlashId = 0xDF;
 constexpr uint8_t kOpDownload = 0xF2;
 constexpr std::size_t kInquiryDataLength = 96;
+constexpr Sense kOperationInProgress{0x02, 0x04, 0x07};
+// Refusing a command costs the drive a little time, so a host polling a drive that is not
+// ready moves the clock on.
+constexpr double kRefusalSeconds = 0.001;
+// A drive that does not answer fails the request when the bus gives up selecting it.
+constexpr double kSelectionTimeoutSeconds = 0.25;
 
 template <std::size_t N> void PadInto(std::array<char, N>& out, const std::string& text) {
     if (text.size() > N) {
@@ -124,8 +130,33 @@ void SimDrive::QueueUnitAttention(Sense sense) {
 void SimDrive::PowerOnReset() {
     sync::Lock lock(mutex_);
     unitAttention_.clear();
-    unitAttention_.push_back(kPowerOnReset);
+    unitAttention_.push_back(restart_.attention);
     flash_->OnPowerOnReset(*this);
+}
+
+void SimDrive::SetRestartBehaviour(const RestartBehaviour& behaviour) {
+    sync::Lock lock(mutex_);
+    restart_ = behaviour;
+}
+
+RestartBehaviour SimDrive::GetRestartBehaviour() const {
+    sync::Lock lock(mutex_);
+    return restart_;
+}
+
+void SimDrive::SetDescriptorSense(bool descriptor) {
+    sync::Lock lock(mutex_);
+    descriptorSense_ = descriptor;
+}
+
+void SimDrive::SetClock(std::function<double()> now) {
+    sync::Lock lock(mutex_);
+    clock_ = std::move(now);
+}
+
+void SimDrive::Vanish() {
+    sync::Lock lock(mutex_);
+    vanished_ = true;
 }
 
 void SimDrive::SetLoadReadyAnswers(uint32_t answers) {
@@ -227,6 +258,71 @@ double SimDrive::CostOf(uint8_t opcode) const {
     return hasOpcodeSeconds_[opcode] ? opcodeSeconds_[opcode] : defaultSeconds_;
 }
 
+double SimDrive::Now() const {
+    return clock_ ? clock_() : ownSeconds_;
+}
+
+bool SimDrive::Unanswered(double now, Reply& reply) {
+    if (restartAt_ > 0.0 && now >= restartAt_) {
+        const double at = restartAt_;
+        restartAt_ = 0.0;
+        Restarted(at);
+        if (vanished_) {
+            reply = Reply::Transport();
+            return true;
+        }
+    }
+    if (restartAt_ > 0.0) {
+        reply = Reply::Check(kOperationInProgress);
+        reply.seconds = kRefusalSeconds;
+        return true;
+    }
+    if (now < silentUntil_) {
+        reply = Reply::Transport();
+        reply.seconds = kSelectionTimeoutSeconds;
+        return true;
+    }
+    if (now < notReadyUntil_) {
+        reply = Reply::Check(kBecomingReady);
+        reply.seconds = kRefusalSeconds;
+        return true;
+    }
+    timed_ = false;
+    return false;
+}
+
+void SimDrive::Restarted(double at) {
+    PowerOnReset();
+    switch (restart_.after) {
+    case RestartBehaviour::After::Ready:
+        break;
+    case RestartBehaviour::After::Gone:
+        vanished_ = true;
+        break;
+    case RestartBehaviour::After::NotReady:
+        notReadyUntil_ = at + restart_.seconds;
+        timed_ = true;
+        break;
+    case RestartBehaviour::After::Silent:
+        silentUntil_ = at + restart_.seconds;
+        timed_ = true;
+        break;
+    }
+}
+
+void SimDrive::RestartAfter(Reply& reply, double now) {
+    reply.restart = false;
+    if (restart_.background < 0.0) {
+        Restarted(now + reply.seconds);
+        return;
+    }
+    // The drive answers before it programs: whatever programming brings shows only later.
+    reply = Reply::Good();
+    reply.seconds = kRefusalSeconds;
+    restartAt_ = std::max(now + restart_.background, 1e-9);
+    timed_ = true;
+}
+
 Reply SimDrive::Execute(const Request& request) {
     sync::Lock lock(mutex_);
     const uint8_t opcode = request.cdb[0];
@@ -234,7 +330,9 @@ Reply SimDrive::Execute(const Request& request) {
     Reply reply;
     double seconds = CostOf(opcode);
     if (vanished_) {
-        reply = Reply{Outcome::TransportFailure, {}, 0, 0.0, false};
+        reply = Reply::Transport();
+    } else if (timed_ && Unanswered(Now(), reply)) {
+        // reply says it
     } else if (const Fault* matched = MatchFault(opcode, count)) {
         // A copy: the flash model may arm faults of its own while it answers, moving the list.
         const Fault fault_ = *matched;
@@ -247,18 +345,20 @@ Reply SimDrive::Execute(const Request& request) {
             reply = Reply::Check(kNoSense);
             break;
         case Fault::Kind::Transport:
-            reply = Reply{Outcome::TransportFailure, {}, 0, 0.0, false};
+            reply = Reply::Transport();
             break;
         case Fault::Kind::Slow:
             reply = Dispatch(request);
             seconds = fault->seconds;
             break;
         case Fault::Kind::Hang:
-            reply = Reply{Outcome::Pending, {}, 0, 0.0, true};
+            reply = Reply{};
+            reply.outcome = Outcome::Pending;
+            reply.neverCompletes = true;
             break;
         case Fault::Kind::Vanish:
             vanished_ = true;
-            reply = Reply{Outcome::TransportFailure, {}, 0, 0.0, false};
+            reply = Reply::Transport();
             break;
         case Fault::Kind::ZeroData:
             reply = Dispatch(request);
@@ -270,7 +370,12 @@ Reply SimDrive::Execute(const Request& request) {
     } else {
         reply = Dispatch(request);
     }
+    if (reply.restart) {
+        RestartAfter(reply, Now());
+    }
     reply.seconds += seconds;
+    reply.descriptorSense = descriptorSense_;
+    ownSeconds_ += reply.seconds;
     Record(request, reply);
     return reply;
 }

@@ -43,11 +43,27 @@ struct Reply {
     Outcome outcome = Outcome::Good;
     Sense sense{};
     uint32_t transferred = 0;
-    double seconds = 0.0;        // how long the drive took; the machine turns it into clock time
-    bool neverCompletes = false; // the drive holds the command for good
+    double seconds = 0.0;         // how long the drive took; the machine turns it into clock time
+    bool neverCompletes = false;  // the drive holds the command for good
+    bool restart = false;         // from a flash model: the drive restarts after this command
+    bool descriptorSense = false; // sense goes to the host in descriptor format (72h)
 
-    static Reply Good(uint32_t bytes = 0) { return Reply{Outcome::Good, {}, bytes, 0.0, false}; }
-    static Reply Check(Sense s) { return Reply{Outcome::CheckCondition, s, 0, 0.0, false}; }
+    static Reply Good(uint32_t bytes = 0) {
+        Reply r;
+        r.transferred = bytes;
+        return r;
+    }
+    static Reply Check(Sense s) {
+        Reply r;
+        r.outcome = Outcome::CheckCondition;
+        r.sense = s;
+        return r;
+    }
+    static Reply Transport() {
+        Reply r;
+        r.outcome = Outcome::TransportFailure;
+        return r;
+    }
 };
 
 class SimDrive;
@@ -62,7 +78,7 @@ public:
     // The revision INQUIRY reports instead of the configured one (after a committed image);
     // false to keep the configured identity.
     virtual bool RevisionOverride(char revision[4]) const;
-    // Called by SimDrive::PowerOnReset.
+    // Called by SimDrive::PowerOnReset, and so on every restart.
     virtual void OnPowerOnReset(SimDrive& drive);
 };
 
@@ -85,6 +101,23 @@ struct Fault {
     Kind kind = Kind::Sense;
     Sense sense{};
     double seconds = 0.0;
+};
+
+// How the drive comes back from a restart its flash model asks for (after a commit or a
+// download end). Seconds are those of the drive's clock (SetClock).
+struct RestartBehaviour {
+    enum class After : uint8_t {
+        Ready,    // answers at once
+        Gone,     // never answers again
+        NotReady, // NOT READY 02/04/01 to every command for `seconds`
+        Silent,   // no answer at all (a transport failure) for `seconds`
+    };
+    After after = After::Ready;
+    double seconds = 0.0;
+    // >= 0: the commit is answered GOOD at once and the drive restarts this much later,
+    // answering NOT READY 02/04/07 to every command until then.
+    double background = -1.0;
+    Sense attention = kPowerOnReset; // the unit attention a restart queues
 };
 
 class SimDrive {
@@ -116,8 +149,18 @@ public:
     void SetBecomingReady(uint32_t answers, uint8_t ascq = 0x01);
     // Queues a unit attention, reported once by the next command that reports them.
     void QueueUnitAttention(Sense sense = kPowerOnReset);
-    // Resets the drive as after power-on: pending unit attention 06/29/00.
+    // Resets the drive as after power-on: the pending unit attention is the restart behaviour's
+    // (06/29/00 unless set otherwise).
     void PowerOnReset();
+    void SetRestartBehaviour(const RestartBehaviour& behaviour);
+    RestartBehaviour GetRestartBehaviour() const;
+    // Sense data in descriptor format (72h) rather than fixed format (70h).
+    void SetDescriptorSense(bool descriptor);
+    // The drive's notion of now, in seconds; the machine gives its own clock. Without one the
+    // drive counts the time its own answers took. Read only while a timed state is pending.
+    void SetClock(std::function<double()> now);
+    // The drive is gone: every command from now on fails below it.
+    void Vanish();
     // Becoming-ready answers a tray load with a disc produces.
     void SetLoadReadyAnswers(uint32_t answers);
 
@@ -165,6 +208,11 @@ private:
     };
     const Fault* MatchFault(uint8_t opcode, uint32_t count) const;
     void Record(const Request& request, const Reply& reply);
+    double Now() const;
+    // Takes a restart that falls due by `now`, and says what answers instead of the firmware.
+    bool Unanswered(double now, Reply& reply);
+    void Restarted(double at);
+    void RestartAfter(Reply& reply, double now);
 
     std::string name_;
     mutable sync::RecursiveMutex mutex_;
@@ -188,6 +236,15 @@ private:
     std::array<uint32_t, 256> opcodeCounts_{};
     std::vector<ArmedFault> faults_;
     bool vanished_ = false;
+    bool descriptorSense_ = false;
+    RestartBehaviour restart_{};
+    // Timed states, on the drive's clock; `timed_` says whether any is pending.
+    bool timed_ = false;
+    double restartAt_ = 0.0; // a background commit restarts then (when > 0)
+    double notReadyUntil_ = 0.0;
+    double silentUntil_ = 0.0;
+    double ownSeconds_ = 0.0; // time the drive's own answers took, the clock when none is given
+    std::function<double()> clock_;
     std::unique_ptr<FlashModel> flash_;
     std::vector<TranscriptRecord> transcript_;
     std::function<void(const std::string&)> sink_;

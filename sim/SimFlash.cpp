@@ -62,7 +62,7 @@ SimFlashOutcome Answer(Sense sense, double seconds, std::uint32_t transferred = 
 bool Matches(const std::vector<SimFlashFaults::PieceFault>& faults, std::uint32_t piece,
              std::uint32_t pass) {
     return std::any_of(faults.begin(), faults.end(), [&](const SimFlashFaults::PieceFault& f) {
-        return f.piece == piece && f.pass == pass;
+        return f.piece == piece && (f.pass == 0 || f.pass == pass);
     });
 }
 
@@ -101,7 +101,8 @@ std::optional<SimLoaderFraming> SimKnownChip(const FlashId& id) {
 SimFlash::SimFlash(const FlashId& id, std::span<const std::uint8_t> contents)
     : chip_(id), framing_(SimKnownChip(id)), flash_(kSimFlashSize, kErased),
       staging_(kSimFlashSize, kErased), staged_(kSimSectorCount, false),
-      download_(kSimDownloadSize, kErased), downloaded_(kSimDownloadSize / kSimSectorSize, false) {
+      download_(kSimDownloadSize, kErased), downloaded_(kSimDownloadSize / kSimSectorSize, false),
+      delivered_(kSimFlashSize, kErased) {
     if (!contents.empty()) {
         if (contents.size() != kSimFlashSize) {
             throw std::invalid_argument("SimFlash: the flash holds exactly 1,048,576 bytes");
@@ -120,6 +121,10 @@ SimFlash& SimFlash::Install(SimDrive& drive, const FlashId& id,
     return flash;
 }
 
+SimFlash* SimFlash::Of(SimDrive& drive) {
+    return dynamic_cast<SimFlash*>(drive.GetFlashModel());
+}
+
 void SimFlash::AdoptIdentity(SimDrive& drive) const {
     if (const std::optional<SimIdentity> id = Identity()) {
         drive.SetIdentity(std::string(id->vendor.data(), id->vendor.size()),
@@ -128,7 +133,7 @@ void SimFlash::AdoptIdentity(SimDrive& drive) const {
     }
 }
 
-Reply SimFlash::HandleCommand(SimDrive& drive, const Request& request) {
+Reply SimFlash::HandleCommand(SimDrive&, const Request& request) {
     const std::span<std::uint8_t> data = request.data != nullptr
                                              ? std::span<std::uint8_t>(request.data, request.length)
                                              : std::span<std::uint8_t>();
@@ -143,16 +148,8 @@ Reply SimFlash::HandleCommand(SimDrive& drive, const Request& request) {
     } else {
         reply.transferred = out.transferred;
     }
-    if (out.restart) {
-        drive.PowerOnReset();
-        AdoptIdentity(drive);
-        if (Running() == SimFirmware::Dead) {
-            // No firmware runs: from now on the drive answers nothing at all.
-            for (unsigned opcode = 0; opcode < 256; ++opcode) {
-                drive.InjectFault(Fault{static_cast<std::uint8_t>(opcode), 0, Fault::Kind::Vanish});
-            }
-        }
-    }
+    // The drive restarts once it has answered, as its restart behaviour says.
+    reply.restart = out.restart;
     return reply;
 }
 
@@ -165,8 +162,12 @@ bool SimFlash::RevisionOverride(char revision[4]) const {
     return true;
 }
 
-void SimFlash::OnPowerOnReset(SimDrive&) {
+void SimFlash::OnPowerOnReset(SimDrive& drive) {
     Reset();
+    AdoptIdentity(drive);
+    if (Running() == SimFirmware::Dead) {
+        drive.Vanish(); // no firmware runs: from now on the drive answers nothing at all
+    }
 }
 
 void SimFlash::Reset() {
@@ -176,6 +177,7 @@ void SimFlash::Reset() {
     std::fill(downloaded_.begin(), downloaded_.end(), false);
     writes_.fill(0);
     reads_.fill(0);
+    readWhole_.fill(false);
     loaderAccepted_ = false;
     downloadOpen_ = false;
 }
@@ -237,8 +239,16 @@ SimFlashOutcome SimFlash::WriteBuffer(std::span<const std::uint8_t, 12> cdb,
     if (Matches(faults_.writeBufferFails, static_cast<std::uint32_t>(sector), pass)) {
         return Answer(kInternalTargetFailure, times_.piece);
     }
-    std::copy(sent.begin(), sent.end(), staging_.begin() + offset);
-    MarkSectors(staged_, offset, length);
+    if (length != 0) {
+        std::fill(readWhole_.begin() + static_cast<std::ptrdiff_t>(sector),
+                  readWhole_.begin() +
+                      static_cast<std::ptrdiff_t>((offset + length - 1) / kSimSectorSize + 1),
+                  false);
+    }
+    if (!Matches(faults_.writeBufferDropped, static_cast<std::uint32_t>(sector), pass)) {
+        std::copy(sent.begin(), sent.end(), staging_.begin() + offset);
+        MarkSectors(staged_, offset, length);
+    }
     return Answer(kGood, times_.piece * length / kSimSectorSize, length);
 }
 
@@ -281,13 +291,23 @@ SimFlashOutcome SimFlash::ReadBuffer(std::span<const std::uint8_t, 12> cdb,
     if (Matches(faults_.readBufferFails, static_cast<std::uint32_t>(sector), pass)) {
         return Answer(kInternalTargetFailure, times_.readBack);
     }
+    const double seconds = times_.readBack * length / kSimSectorSize;
+    if (Matches(faults_.readBufferShort, static_cast<std::uint32_t>(sector), pass)) {
+        return Answer(kGood, seconds, length); // claims it all, delivers nothing
+    }
     std::copy_n(staging_.begin() + offset, length, data.begin());
     for (const SimFlashFaults::ReadBackFault& f : faults_.readBackDiffers) {
-        if (f.piece == sector && f.pass == pass && f.position < length) {
+        if (f.piece == sector && (f.pass == 0 || f.pass == pass) && f.position < length) {
             data[f.position] = static_cast<std::uint8_t>(~data[f.position]);
         }
     }
-    return Answer(kGood, times_.readBack * length / kSimSectorSize, length);
+    std::copy_n(data.begin(), length, delivered_.begin() + offset);
+    // Sectors the answer covered from end to end.
+    for (std::size_t s = (offset + kSimSectorSize - 1) / kSimSectorSize;
+         (s + 1) * kSimSectorSize <= std::size_t{offset} + length; ++s) {
+        readWhole_[s] = true;
+    }
+    return Answer(kGood, seconds, length);
 }
 
 SimFlashOutcome SimFlash::Commit(std::uint8_t code) {
@@ -297,15 +317,26 @@ SimFlashOutcome SimFlash::Commit(std::uint8_t code) {
     if (!loaderAccepted_) {
         return Answer(kCommandSequenceError, times_.other);
     }
-    std::vector<bool> sectors = staged_;
-    if (code == 0x80) {
-        std::fill(sectors.begin(), sectors.begin() + kSimBootAreaSize / kSimSectorSize, false);
+    std::array<bool, kSimSectorCount> sectors{};
+    const std::size_t first = code == 0x80 ? kSimBootAreaSize / kSimSectorSize : 0;
+    for (std::size_t s = first; s < kSimSectorCount; ++s) {
+        sectors[s] = staged_[s];
     }
-    return Program(staging_, sectors, times_.commit / kSimSectorCount);
+    return Program(staging_.data(), sectors, times_.commit / kSimSectorCount, code);
 }
 
-SimFlashOutcome SimFlash::Program(const std::vector<std::uint8_t>& source,
-                                  const std::vector<bool>& sectors, double secondsPerSector) {
+SimFlashOutcome SimFlash::Program(const std::uint8_t* source,
+                                  const std::array<bool, kSimSectorCount>& sectors,
+                                  double secondsPerSector, std::uint8_t code) {
+    lastCommit_ = SimCommitRecord{};
+    lastCommit_.code = code;
+    for (std::size_t s = 0; s < kSimSectorCount; ++s) {
+        if (sectors[s]) {
+            ++lastCommit_.sectors;
+            // A download is never read back.
+            lastCommit_.unread += code == 0xF2 || !readWhole_[s] ? 1 : 0;
+        }
+    }
     SimFlashOutcome out;
     for (std::size_t s = 0; s < sectors.size(); ++s) {
         if (!sectors[s]) {
@@ -324,11 +355,12 @@ SimFlashOutcome SimFlash::Program(const std::vector<std::uint8_t>& source,
             out.restart = true;
             return out;
         }
-        std::copy_n(source.begin() + at, kSimSectorSize, flash_.begin() + at);
+        std::copy_n(source + at, kSimSectorSize, flash_.begin() + at);
         erasedByPowerLoss_[s] = false;
         out.seconds += secondsPerSector;
     }
     ++commits_;
+    lastCommit_.finished = true;
     out.restart = true;
     return out;
 }
@@ -386,11 +418,10 @@ SimFlashOutcome SimFlash::DownloadEnd(std::span<const std::uint8_t, 12> cdb) {
     if (total != kSimDownloadSize || !complete) {
         return Answer(kInvalidFieldInParameters, times_.other);
     }
-    std::vector<std::uint8_t> source(flash_);
-    std::copy(download_.begin(), download_.end(), source.begin());
-    std::vector<bool> sectors(kSimSectorCount, false);
+    std::array<bool, kSimSectorCount> sectors{};
     std::fill_n(sectors.begin(), kSimDownloadSize / kSimSectorSize, true);
-    return Program(source, sectors, times_.downloadEnd / (kSimDownloadSize / kSimSectorSize));
+    return Program(download_.data(), sectors,
+                   times_.downloadEnd / (kSimDownloadSize / kSimSectorSize), 0xF2);
 }
 
 bool SimFlash::RecordValid(std::size_t at) const {

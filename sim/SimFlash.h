@@ -60,7 +60,8 @@ struct SimFlashTimes {
     double other = 0.001;
 };
 
-// Faults to inject. Pass p of piece n is the p-th time (from 1) the piece is written or read.
+// Faults to inject. Pass p of piece n is the p-th time (from 1) the piece is written or read;
+// pass 0 stands for every pass.
 struct SimFlashFaults {
     struct PieceFault {
         std::uint32_t piece = 0;
@@ -74,6 +75,10 @@ struct SimFlashFaults {
     std::vector<ReadBackFault> readBackDiffers;
     std::vector<PieceFault> writeBufferFails;
     std::vector<PieceFault> readBufferFails;
+    // WRITE BUFFER answers GOOD but keeps nothing.
+    std::vector<PieceFault> writeBufferDropped;
+    // READ BUFFER answers GOOD with the full length transferred, but delivers nothing.
+    std::vector<PieceFault> readBufferShort;
     bool commitFails = false;
     // Power goes while this sector (counted from the start of the flash) is being programmed.
     std::optional<std::uint32_t> powerLossAtSector;
@@ -100,6 +105,16 @@ struct SimFlashOutcome {
     bool restart = false;   // the drive resets after answering (power-on reset)
 };
 
+// The drive's own account of its latest commit or download end, for judging a run.
+struct SimCommitRecord {
+    std::uint8_t code = 0;     // WRITE BUFFER code 0x80 or 0xA0; 0xF2 for a download end; 0 none
+    bool finished = false;     // programming ran to its end (power stayed)
+    std::uint32_t sectors = 0; // sectors it programmed (or began to, when power went)
+    std::uint32_t unread = 0;  // of those, how many no READ BUFFER had returned whole since their
+                               // last WRITE BUFFER (every one, for a download end)
+    bool EveryPieceReadBack() const { return code != 0 && unread == 0; }
+};
+
 class SimFlash : public FlashModel {
 public:
     // A flash fitted with chip `id` and holding `contents` (exactly kSimFlashSize bytes, or
@@ -110,6 +125,8 @@ public:
     // identity of the firmware the contents hold. The drive owns the model.
     static SimFlash& Install(SimDrive& drive, const FlashId& id,
                              std::span<const std::uint8_t> contents);
+    // The flash memory `drive` is fitted with, or null.
+    static SimFlash* Of(SimDrive& drive);
 
     Reply HandleCommand(SimDrive& drive, const Request& request) override;
     bool RevisionOverride(char revision[4]) const override;
@@ -128,7 +145,16 @@ public:
     std::span<const std::uint8_t> Contents() const { return flash_; }
     const FlashId& ChipId() const { return chip_; }
     bool LoaderAccepted() const { return loaderAccepted_; }
-    std::uint32_t Commits() const { return commits_; }
+    std::uint32_t Commits() const { return commits_; } // completed commits and download ends
+    const SimCommitRecord& LastCommit() const { return lastCommit_; }
+    // The bytes READ BUFFER last delivered to the host at each buffer offset (0xFF where it
+    // never did); kept across restarts.
+    std::span<const std::uint8_t> Delivered() const { return delivered_; }
+    // Whether a READ BUFFER has returned the piece whole since its last WRITE BUFFER (and since
+    // the last restart).
+    bool PieceReadBack(std::uint32_t piece) const {
+        return piece < kSimSectorCount && readWhole_[piece];
+    }
 
     SimFlashFaults& Faults() { return faults_; }
     SimFlashTimes& Times() { return times_; }
@@ -147,9 +173,11 @@ private:
                                std::span<const std::uint8_t> sent);
     SimFlashOutcome Commit(std::uint8_t code);
     SimFlashOutcome DownloadEnd(std::span<const std::uint8_t, 12> cdb);
-    // Programs the marked sectors from `source` in ascending order, honouring a power loss.
-    SimFlashOutcome Program(const std::vector<std::uint8_t>& source,
-                            const std::vector<bool>& sectors, double secondsPerSector);
+    // Programs the marked sectors from `source` (which holds sector s at s * kSimSectorSize) in
+    // ascending order, honouring a power loss.
+    SimFlashOutcome Program(const std::uint8_t* source,
+                            const std::array<bool, kSimSectorCount>& sectors,
+                            double secondsPerSector, std::uint8_t code);
     bool RecordValid(std::size_t at) const;
     bool MainValid() const;
     void AdoptIdentity(SimDrive& drive) const;
@@ -163,6 +191,9 @@ private:
     std::vector<bool> downloaded_;
     std::array<std::uint16_t, kSimSectorCount> writes_{};
     std::array<std::uint16_t, kSimSectorCount> reads_{};
+    std::array<bool, kSimSectorCount> readWhole_{};
+    std::vector<std::uint8_t> delivered_;
+    SimCommitRecord lastCommit_;
     std::vector<std::uint8_t> expectedBody_;
     SimFlashFaults faults_;
     SimFlashTimes times_;

@@ -50,15 +50,26 @@ int64_t SteadyTicks() {
         .count();
 }
 
-// Fixed-format sense data as a drive returns it.
-void WriteSense(uint8_t* out, std::size_t room, const Sense& sense) {
+// Sense data as the drive returns it: fixed format (70h), or descriptor format (72h) with no
+// descriptors when the drive uses that.
+void WriteSense(uint8_t* out, std::size_t room, const Reply& reply) {
+    const Sense& sense = reply.sense;
     uint8_t data[18] = {};
-    data[0] = 0x70;
-    data[2] = sense.key;
-    data[7] = 10;
-    data[12] = sense.asc;
-    data[13] = sense.ascq;
-    std::memcpy(out, data, std::min(room, sizeof(data)));
+    std::size_t size = sizeof(data);
+    if (reply.descriptorSense) {
+        data[0] = 0x72;
+        data[1] = sense.key & 0x0F;
+        data[2] = sense.asc;
+        data[3] = sense.ascq;
+        size = 8;
+    } else {
+        data[0] = 0x70;
+        data[2] = sense.key;
+        data[7] = 10;
+        data[12] = sense.asc;
+        data[13] = sense.ascq;
+    }
+    std::memcpy(out, data, std::min(room, size));
 }
 
 } // namespace
@@ -76,6 +87,7 @@ SimMachine::~SimMachine() {
 SimDrive& SimMachine::NewDrive(const std::string& name) {
     sync::Lock lock(mutex_);
     drives_.push_back(std::make_unique<SimDrive>(name));
+    drives_.back()->SetClock([this] { return NowSeconds(); });
     return *drives_.back();
 }
 
@@ -371,7 +383,7 @@ bool SimMachine::ScsiPassThroughDirect(OsHandle handle, PassThroughBlock& block,
         request.ScsiStatus = kScsiStatusCheckCondition;
         if (reply.sense != kNoSense) {
             WriteSense(reinterpret_cast<uint8_t*>(&block) + request.SenseInfoOffset,
-                       request.SenseInfoLength, reply.sense);
+                       request.SenseInfoLength, reply);
         }
     } else {
         request.ScsiStatus = kScsiStatusGood;
@@ -640,7 +652,7 @@ void SimMachine::WriteCompletion(PendingRequest& request, uint8_t status) {
             srb.SRB_TargStat = kScsiStatusCheckCondition;
             if (reply.sense != kNoSense) {
                 WriteSense(srb.SenseArea, std::min<std::size_t>(srb.SRB_SenseLen, kSenseLen + 2),
-                           reply.sense);
+                           reply);
             }
             break;
         default:

@@ -1,10 +1,12 @@
 #include "frontends/cli/Scenario.h"
 
+#include "sim/DriveFault.h"
 #include "sim/Scenario.h"
 #include "sim/SimFlash.h"
 #include "tools/TestPackage.h"
 
 #include <fstream>
+#include <span>
 #include <sstream>
 #include <stdexcept>
 
@@ -52,8 +54,7 @@ sim::SimDrive& driveOf(const Scenario& scenario, const std::string& letter, int 
     fail(line, "no drive " + letter + " was described before");
 }
 
-void installFirmware(Scenario& scenario, const FlashLine& line,
-                     std::vector<std::pair<char, sim::SimFlash*>>& flashes) {
+void installFirmware(Scenario& scenario, const FlashLine& line) {
     if (line.words.size() < 2) {
         fail(line.number, "firmware LETTER [revision=XXXX] [chip=MM,DD,II,VV]");
     }
@@ -71,36 +72,15 @@ void installFirmware(Scenario& scenario, const FlashLine& line,
         }
     }
     const auto image = testpackage::makeImage(testpackage::kBootRevision, revision);
-    flashes.emplace_back(line.words[1][0], &sim::SimFlash::Install(drive, chip, image));
+    sim::SimFlash::Install(drive, chip, image);
 }
 
-void injectFault(const FlashLine& line,
-                 const std::vector<std::pair<char, sim::SimFlash*>>& flashes) {
-    if (line.words.size() != 3) {
-        fail(line.number, "fault LETTER readback|commit|power-loss");
-    }
-    sim::SimFlash* flash = nullptr;
-    for (const auto& [letter, f] : flashes) {
-        if (line.words[1].size() == 1 && letter == line.words[1][0]) {
-            flash = f;
-        }
-    }
-    if (flash == nullptr) {
-        fail(line.number, "no firmware was described for drive " + line.words[1]);
-    }
-    sim::SimFlashFaults& faults = flash->Faults();
-    const std::string& kind = line.words[2];
-    if (kind == "readback") {
-        // Piece 100 reads back wrong in every pass.
-        for (uint32_t pass = 1; pass <= 3; ++pass) {
-            faults.readBackDiffers.push_back({100, pass, 17});
-        }
-    } else if (kind == "commit") {
-        faults.commitFails = true;
-    } else if (kind == "power-loss") {
-        faults.powerLossAtSector = 3;
-    } else {
-        fail(line.number, "a fault is readback, commit or power-loss");
+void injectFault(const Scenario& scenario, const FlashLine& line) {
+    try {
+        const sim::DriveFault fault = sim::DriveFault::Parse(std::span(line.words));
+        fault.Apply(driveOf(scenario, std::string(1, fault.letter), line.number));
+    } catch (const std::invalid_argument& error) {
+        fail(line.number, error.what());
     }
 }
 
@@ -145,12 +125,15 @@ Scenario readScenario(std::istream& in) {
     // Reading the clock costs nothing, so a trace at the seam times commands as the drive does.
     scenario.machine->SetCounterReadCost(0.0);
 
-    std::vector<std::pair<char, sim::SimFlash*>> flashes;
+    // Faults apply after every firmware line: a flash fault needs the drive's flash memory.
     for (const FlashLine& line : flashLines) {
         if (line.words[0] == "firmware") {
-            installFirmware(scenario, line, flashes);
-        } else {
-            injectFault(line, flashes);
+            installFirmware(scenario, line);
+        }
+    }
+    for (const FlashLine& line : flashLines) {
+        if (line.words[0] == "fault") {
+            injectFault(scenario, line);
         }
     }
     return scenario;

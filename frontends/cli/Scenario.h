@@ -1,8 +1,9 @@
 #pragma once
 // The simulated machine zelfin-cli runs on with --simulate: by default one BRYMOTE DVDRW
 // RVM-270A at D: running revision 1A05 in real time, or what a scenario file describes: the
-// simulator's scenario lines (sim/TRANSCRIPT.md) plus "firmware" and "fault" lines that fit a
-// drive with a flash memory holding the test package's image (README, "zelfin-cli").
+// simulator's scenario lines (sim/TRANSCRIPT.md) plus "firmware" lines that fit a drive with a
+// flash memory holding the test package's image (README, "zelfin-cli"), and the simulator's
+// "fault" lines (sim::DriveFault), which apply after every firmware line.
 
 #include "sim/SimMachine.h"
 
