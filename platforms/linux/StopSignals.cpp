@@ -33,12 +33,18 @@ void OnSuspendRequest(int) {
     suspendHeld = true;
 }
 
+// A signal the process was started to ignore (a background job of a script ignores SIGINT and
+// SIGQUIT) stays ignored: it was never a request.
 void Install(int signal, void (*handler)(int), struct sigaction& before) {
+    sigaction(signal, nullptr, &before);
+    if (before.sa_handler == SIG_IGN) {
+        return;
+    }
     struct sigaction now {};
     now.sa_handler = handler;
     sigemptyset(&now.sa_mask);
     now.sa_flags = SA_RESTART; // reads and writes go on as if nothing had come
-    sigaction(signal, &now, &before);
+    sigaction(signal, &now, nullptr);
 }
 
 } // namespace
