@@ -2,9 +2,9 @@
 // The requests to end this process that arrive as signals (SIGINT, SIGTERM, SIGHUP, SIGQUIT):
 // held while a run is under way, and SIGPIPE ignored then, so a closed output pipe cannot end
 // it either. The job-control stops cannot stop a run half-way: SIGTSTP is held and the process
-// suspends once the run has ended; SIGTTIN and SIGTTOU are ignored during the run, so the
-// terminal's reads and writes go on. A signal the process was started to ignore stays
-// ignored; outside a run every signal does what it did before.
+// suspends once the run has ended; SIGTTIN and SIGTTOU are ignored during the run, so a
+// background copy's writes to the terminal go on and its reads fail instead. A signal the process
+// was started to ignore stays ignored; outside a run every signal does what it did before.
 
 namespace zelfin::linuxos {
 
