@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -207,7 +208,7 @@ TEST(DbusWire, ReadsTheOwnersNameAndNothingElseForIt) {
     };
     for (const Case& c : cases) {
         auto reply = Bytes(std::string_view(kOwnerReturn, sizeof kOwnerReturn));
-        std::memcpy(reply.data() + c.at, c.bytes.data(), c.bytes.size());
+        std::copy(c.bytes.begin(), c.bytes.end(), reply.begin() + static_cast<long>(c.at));
         Message message;
         ASSERT_EQ(ReadMessage(reply, kMaxMessage, message), Framing::Complete) << c.what;
         EXPECT_EQ(message.sender, "org.freedesktop.DBus") << c.what;
