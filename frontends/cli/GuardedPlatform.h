@@ -23,9 +23,11 @@ public:
         stops_.hold();
     }
     bool StopHeld() override { return inner_.StopHeld() || stops_.held(); }
+    // The machine's guards go first: a suspend held during the run may stop the process as
+    // the requests are let go, and it must not hold off shutdown while it waits.
     void EndRun() override {
-        stops_.release();
         inner_.EndRun();
+        stops_.release();
     }
 
     bool GetVersionEx(OsVersionInfo& info) override { return inner_.GetVersionEx(info); }

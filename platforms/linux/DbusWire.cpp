@@ -214,8 +214,9 @@ bool ReadField(Reader& reader, Message& message) {
     case kFieldInterface:
     case kFieldMember:
     case kFieldDestination:
-    case kFieldSender:
         return type == "s" && reader.string(ignored);
+    case kFieldSender:
+        return type == "s" && reader.string(message.sender) && message.sender.size() <= kMaxName;
     case kFieldErrorName:
         return type == "s" && reader.string(message.errorName) &&
                message.errorName.size() <= kMaxName;
@@ -339,6 +340,14 @@ bool ReadUnixFdReturn(const Message& message, uint32_t& fdIndex) {
     }
     fdIndex = Reader::Load32(message.body.data(), message.bigEndian);
     return fdIndex < message.unixFds;
+}
+
+bool ReadStringReturn(const Message& message, std::string_view& value) {
+    if (message.type != MessageType::MethodReturn || message.signature != "s") {
+        return false;
+    }
+    Reader reader(message.body, 0, message.body.size(), message.bigEndian);
+    return reader.string(value) && reader.atEnd();
 }
 
 } // namespace zelfin::linuxos::dbus

@@ -43,6 +43,7 @@ struct Message {
     bool hasReplySerial = false;
     uint32_t replySerial = 0;
     uint32_t unixFds = 0;
+    std::string_view sender; // set by the bus on every message it passes on
     std::string_view signature;
     std::string_view errorName;
     bool bigEndian = false;
@@ -62,5 +63,8 @@ Framing ReadMessage(std::span<const uint8_t> bytes, std::size_t limit, Message& 
 // The index, among the message's own descriptors, of the single "h" a method return carries;
 // false when the message is not such a return or the index names no descriptor it carries.
 bool ReadUnixFdReturn(const Message& message, uint32_t& fdIndex);
+
+// The single "s" a method return carries, and nothing after it.
+bool ReadStringReturn(const Message& message, std::string_view& value);
 
 } // namespace zelfin::linuxos::dbus

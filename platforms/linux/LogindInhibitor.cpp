@@ -18,7 +18,8 @@ using Clock = std::chrono::steady_clock;
 constexpr std::size_t kMaxFds = 8;
 
 constexpr uint32_t kHelloSerial = 1;
-constexpr uint32_t kInhibitSerial = 2;
+constexpr uint32_t kOwnerSerial = 2;
+constexpr uint32_t kInhibitSerial = 3;
 
 // One connection to the bus: the bytes and descriptors it has sent and not yet been read, and
 // the deadline of the whole exchange. Whatever is left is closed with it.
@@ -102,8 +103,22 @@ public:
         }
     }
 
-    std::span<const uint8_t> bytes() const { return {buffer_, length_}; }
-    std::size_t fdCount() const { return fdCount_; }
+    // The next whole message, read in place, with its descriptors queued; false when none
+    // comes in time or what comes is not a message.
+    bool next(dbus::Message& message) {
+        for (;;) {
+            const auto framing = dbus::ReadMessage({buffer_, length_}, dbus::kMaxMessage, message);
+            if (framing == dbus::Framing::Incomplete) {
+                if (!receive()) {
+                    return false;
+                }
+                continue;
+            }
+            // A message's descriptors come with its first bytes, so they are all here by now.
+            return (framing == dbus::Framing::Complete && message.unixFds <= fdCount_) ||
+                   fail(InhibitResult::BadAnswer);
+        }
+    }
 
     // Takes the index-th descriptor of those queued; the caller closes it.
     int takeFd(std::size_t index) {
@@ -221,19 +236,38 @@ bool Authenticate(Connection& bus) {
            bus.send(begin.data(), begin.size());
 }
 
-bool SendCalls(Connection& bus, const InhibitRequest& request) {
+constexpr std::string_view kBusName = "org.freedesktop.DBus";
+constexpr std::string_view kLogindName = "org.freedesktop.login1";
+
+bool SendCall(Connection& bus, const dbus::MethodCall& call, uint32_t serial) {
     uint8_t message[dbus::kMaxMessage];
-    const dbus::MethodCall hello{
-        "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "Hello", {}};
+    const std::size_t length = dbus::WriteMethodCall(message, call, serial);
+    return length != 0 && bus.send(message, length);
+}
+
+// Hello first, as the bus wants, then who owns logind's name: only that peer's answer to
+// Inhibit counts.
+bool AskForOwner(Connection& bus) {
+    const std::string_view name[] = {kLogindName};
+    const dbus::MethodCall hello{kBusName, "/org/freedesktop/DBus", kBusName, "Hello", {}};
+    const dbus::MethodCall owner{kBusName, "/org/freedesktop/DBus", kBusName, "GetNameOwner", name};
+    return SendCall(bus, hello, kHelloSerial) && SendCall(bus, owner, kOwnerSerial);
+}
+
+bool AskForLock(Connection& bus, const InhibitRequest& request) {
     const std::string_view arguments[] = {request.what, request.who, request.why, request.mode};
-    const dbus::MethodCall inhibit{"org.freedesktop.login1", "/org/freedesktop/login1",
+    const dbus::MethodCall inhibit{kLogindName, "/org/freedesktop/login1",
                                    "org.freedesktop.login1.Manager", "Inhibit", arguments};
-    const std::size_t helloLength = dbus::WriteMethodCall(message, hello, kHelloSerial);
-    if (helloLength == 0 || !bus.send(message, helloLength)) {
-        return false;
-    }
-    const std::size_t inhibitLength = dbus::WriteMethodCall(message, inhibit, kInhibitSerial);
-    return inhibitLength != 0 && bus.send(message, inhibitLength);
+    return SendCall(bus, inhibit, kInhibitSerial);
+}
+
+// The bus writes the sender of every message it passes on, so no other peer can pass for the
+// bus itself or for logind; anything else carrying our serial is not the answer.
+bool IsAnswer(const dbus::Message& message, uint32_t serial, std::string_view from) {
+    const bool reply =
+        message.type == dbus::MessageType::MethodReturn || message.type == dbus::MessageType::Error;
+    return reply && message.hasReplySerial && message.replySerial == serial &&
+           message.sender == from;
 }
 
 void Refused(InhibitOutcome& outcome, std::string_view errorName) {
@@ -241,27 +275,52 @@ void Refused(InhibitOutcome& outcome, std::string_view errorName) {
     errorName.copy(outcome.errorName, sizeof outcome.errorName - 1); // names fit: see kMaxName
 }
 
-// Reads messages until the answer to Inhibit; the name the bus gives us and anything else on
-// the way are passed over, with their descriptors.
-InhibitOutcome AwaitLock(Connection& bus) {
+// Reads messages until the bus says who owns logind's name; whatever else comes on the way is
+// passed over, with its descriptors. False, with outcome set, when there is no owner to ask.
+bool AwaitOwner(Connection& bus, char (&owner)[dbus::kMaxName + 1], InhibitOutcome& outcome) {
+    for (;;) {
+        dbus::Message message;
+        if (!bus.next(message)) {
+            outcome.result = bus.failure();
+            return false;
+        }
+        const bool isError = message.type == dbus::MessageType::Error;
+        if (isError && IsAnswer(message, kHelloSerial, kBusName)) {
+            Refused(outcome, message.errorName);
+            return false;
+        }
+        if (IsAnswer(message, kOwnerSerial, kBusName)) {
+            std::string_view name;
+            if (isError) {
+                Refused(outcome, message.errorName);
+                return false;
+            }
+            if (!dbus::ReadStringReturn(message, name) || name.empty() ||
+                name.size() > dbus::kMaxName) {
+                outcome.result = InhibitResult::BadAnswer;
+                return false;
+            }
+            name.copy(owner, dbus::kMaxName);
+            owner[name.size()] = '\0';
+            bus.consume(message.totalLength, message.unixFds);
+            return true;
+        }
+        bus.consume(message.totalLength, message.unixFds);
+    }
+}
+
+// Reads messages until logind's answer to Inhibit, or the bus's error in its place.
+InhibitOutcome AwaitLock(Connection& bus, std::string_view owner) {
     InhibitOutcome outcome;
     for (;;) {
         dbus::Message message;
-        const dbus::Framing framing = dbus::ReadMessage(bus.bytes(), dbus::kMaxMessage, message);
-        if (framing == dbus::Framing::Incomplete) {
-            if (!bus.receive()) {
-                outcome.result = bus.failure();
-                return outcome;
-            }
-            continue;
-        }
-        // A message's descriptors come with its first bytes, so they are all here by now.
-        if (framing == dbus::Framing::Bad || message.unixFds > bus.fdCount()) {
-            outcome.result = InhibitResult::BadAnswer;
+        if (!bus.next(message)) {
+            outcome.result = bus.failure();
             return outcome;
         }
         const bool isError = message.type == dbus::MessageType::Error;
-        if (message.hasReplySerial && message.replySerial == kInhibitSerial) {
+        if (IsAnswer(message, kInhibitSerial, owner) ||
+            (isError && IsAnswer(message, kInhibitSerial, kBusName))) {
             uint32_t index = 0;
             if (dbus::ReadUnixFdReturn(message, index)) {
                 outcome.result = InhibitResult::Locked;
@@ -271,10 +330,6 @@ InhibitOutcome AwaitLock(Connection& bus) {
             } else {
                 outcome.result = InhibitResult::BadAnswer;
             }
-            return outcome;
-        }
-        if (isError && message.hasReplySerial && message.replySerial == kHelloSerial) {
-            Refused(outcome, message.errorName);
             return outcome;
         }
         bus.consume(message.totalLength, message.unixFds);
@@ -291,11 +346,19 @@ InhibitOutcome TakeInhibitorLock(const char* socketPath, const InhibitRequest& r
         return outcome;
     }
     Connection bus(socket, Clock::now() + std::chrono::milliseconds(timeoutMs));
-    if (!Authenticate(bus) || !SendCalls(bus, request)) {
+    if (!Authenticate(bus) || !AskForOwner(bus)) {
         outcome.result = bus.failure();
         return outcome;
     }
-    return AwaitLock(bus);
+    char owner[dbus::kMaxName + 1];
+    if (!AwaitOwner(bus, owner, outcome)) {
+        return outcome;
+    }
+    if (!AskForLock(bus, request)) {
+        outcome.result = bus.failure();
+        return outcome;
+    }
+    return AwaitLock(bus, owner);
 }
 
 } // namespace zelfin::linuxos

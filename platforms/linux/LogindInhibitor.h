@@ -1,7 +1,8 @@
 #pragma once
 // Holds off shutdown, sleep and idle through logind: an inhibitor lock asked for on the system
-// bus by a client of our own, so the programs link no D-Bus library. The lock is a descriptor;
-// closing it lets go.
+// bus by a client of our own, so the programs link no D-Bus library. Only an answer from the
+// peer that owns logind's name, as the bus says, is taken. The lock is a descriptor; closing it
+// lets go.
 
 #include "platforms/linux/DbusWire.h"
 

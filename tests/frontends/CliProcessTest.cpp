@@ -305,8 +305,10 @@ TEST_F(CliProcess, RefusesWhatItCannotUse) {
     EXPECT_EQ(fs::file_size(trace), 0u);
 }
 
-// Signals and a closed output pipe in the middle of an update at the real-time clock: all four
-// runs at once, each as long as a real one.
+// Signals and a closed output pipe in the middle of an update at the real-time clock: all the
+// runs at once, each as long as a real one. A request to end is held until the run has ended; a
+// request to suspend too, and then the program suspends instead of ending. A signal the program
+// was started to ignore changes nothing.
 TEST_F(CliProcess, SignalsAndAClosedPipeDuringARunWaitForItsEnd) {
     std::ofstream(path("real.txt")) << "clock real\n" << kOneDrive;
     const std::string program = path("zelfin-cli").string();
@@ -314,17 +316,30 @@ TEST_F(CliProcess, SignalsAndAClosedPipeDuringARunWaitForItsEnd) {
         return "--simulate " + path("real.txt").string() + " --yes --update --sim-transcript " +
                path(name + "-sim.txt").string();
     };
+    enum class Then { Ends, Suspends, GoesOn };
     struct Case {
         int signal;
         const char* name;
+        Then then = Then::Ends;
         pid_t pid = -1;
     };
-    Case cases[] = {{SIGINT, "sigint"}, {SIGTERM, "sigterm"}, {SIGHUP, "sighup"}};
+    Case cases[] = {{SIGINT, "sigint"},
+                    {SIGTERM, "sigterm"},
+                    {SIGHUP, "sighup"},
+                    {SIGQUIT, "sigquit"},
+                    {SIGTSTP, "sigtstp", Then::Suspends},
+                    {SIGQUIT, "ignored-sigquit", Then::GoesOn}};
     for (Case& c : cases) {
-        const std::string command = "exec " + program + " " + args(c.name) + " </dev/null >" +
+        const std::string ignore =
+            c.then == Then::GoesOn ? "trap '' " + std::to_string(c.signal) + "; " : "";
+        const std::string command = ignore + "exec " + program + " " + args(c.name) +
+                                    " </dev/null >" +
                                     path(std::string(c.name) + "-out.txt").string() + " 2>&1";
         c.pid = fork();
         if (c.pid == 0) {
+            // A group of its own with its parent outside it, so a stop is not discarded as it is
+            // in an orphaned group.
+            setpgid(0, 0);
             execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -349,16 +364,27 @@ TEST_F(CliProcess, SignalsAndAClosedPipeDuringARunWaitForItsEnd) {
         SCOPED_TRACE(c.name);
         const fs::path out = path(std::string(c.name) + "-out.txt");
         int raw = 0;
-        ASSERT_EQ(waitpid(c.pid, &raw, 0), c.pid);
+        ASSERT_EQ(waitpid(c.pid, &raw, WUNTRACED), c.pid);
+        EXPECT_EQ(WIFSTOPPED(raw), c.then == Then::Suspends) << raw;
+        if (WIFSTOPPED(raw)) {
+            // Stopped once the run has ended, not in its middle: the bar is full, and the
+            // result is still to come.
+            const std::string atStop = readFile(out);
+            EXPECT_EQ(WSTOPSIG(raw), SIGTSTP);
+            EXPECT_NE(atStop.find("] 100 %"), std::string::npos) << atStop;
+            EXPECT_EQ(atStop.find("updated successfully"), std::string::npos) << atStop;
+            kill(c.pid, SIGCONT);
+            ASSERT_EQ(waitpid(c.pid, &raw, 0), c.pid);
+        }
         const std::string output = readFile(out);
         EXPECT_TRUE(WIFEXITED(raw) && WEXITSTATUS(raw) == 0) << raw << "\n" << output;
         EXPECT_EQ(countContaining(output, "Writing the drive: the program will stop once that is "
                                           "safe."),
-                  1)
+                  c.then == Then::Ends ? 1 : 0)
             << output;
         EXPECT_NE(output.find("Firmware has been updated successfully !"), std::string::npos);
-        // It ends after the result instead of offering the restart.
-        EXPECT_EQ(output.find("Reboot"), std::string::npos) << output;
+        // A request to end ends it after the result instead of offering the restart.
+        EXPECT_EQ(output.find("Reboot") == std::string::npos, c.then == Then::Ends) << output;
         EXPECT_EQ(countContaining(readFile(path(std::string(c.name) + "-sim.txt")),
                                   "3B 05 01 00 00 00 00 00 00 A0"),
                   1);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 #include <vector>
@@ -104,6 +105,7 @@ TEST(DbusWire, ReadsTheLockReturnAndABigEndianError) {
     ASSERT_EQ(ReadMessage(reply, kMaxMessage, message), Framing::Complete);
     EXPECT_EQ(message.type, MessageType::MethodReturn);
     EXPECT_EQ(message.replySerial, 2u);
+    EXPECT_EQ(message.sender, ":1.5");
     EXPECT_EQ(message.totalLength, reply.size());
     uint32_t index = 99;
     EXPECT_TRUE(ReadUnixFdReturn(message, index));
@@ -168,6 +170,53 @@ TEST(DbusWire, GarbageInTheReplyIsRefused) {
         EXPECT_EQ(ReadMessage(reply, kMaxMessage, message), c.framing) << c.what;
         uint32_t index = 0;
         EXPECT_FALSE(ReadUnixFdReturn(message, index)) << c.what;
+    }
+}
+
+// The bus's answer to GetNameOwner: a method return to serial 2 from the bus itself, the
+// owner's unique name in the body.
+constexpr char kOwnerReturn[] = "l\x02\x00\x01"
+                                "\x09\x00\x00\x00"
+                                "\x07\x00\x00\x00"
+                                "\x2d\x00\x00\x00" // fields: 0x10 to 0x3d
+                                "\x05\x01u\x00"
+                                "\x02\x00\x00\x00" // reply serial
+                                "\x08\x01g\x00"
+                                "\x01s\x00"
+                                "\x00" // signature "s", padded to 0x20
+                                "\x07\x01s\x00"
+                                "\x14\x00\x00\x00"
+                                "org.freedesktop.DBus\x00" // sender, to 0x3d
+                                "\x00\x00\x00"
+                                "\x04\x00\x00\x00"
+                                ":1.5"; // body at 0x40, its NUL the array's own
+
+TEST(DbusWire, ReadsTheOwnersNameAndNothingElseForIt) {
+    struct Case {
+        const char* what;
+        std::size_t at;
+        std::vector<uint8_t> bytes;
+        bool read;
+    };
+    const Case cases[] = {
+        {"the bus's answer", 0, {}, true},
+        {"a name longer than the body", 0x40, {5}, false},
+        {"bytes after the name", 0x40, {2, 0, 0, 0, ':', '1', 0}, false},
+        {"a NUL inside the name", 0x45, {0}, false},
+        {"an integer returned", 0x1d, {'u'}, false},
+        {"a signal", 1, {4}, false},
+    };
+    for (const Case& c : cases) {
+        auto reply = Bytes(std::string_view(kOwnerReturn, sizeof kOwnerReturn));
+        std::copy(c.bytes.begin(), c.bytes.end(), reply.begin() + static_cast<long>(c.at));
+        Message message;
+        ASSERT_EQ(ReadMessage(reply, kMaxMessage, message), Framing::Complete) << c.what;
+        EXPECT_EQ(message.sender, "org.freedesktop.DBus") << c.what;
+        std::string_view name;
+        EXPECT_EQ(ReadStringReturn(message, name), c.read) << c.what;
+        if (c.read) {
+            EXPECT_EQ(name, ":1.5");
+        }
     }
 }
 
