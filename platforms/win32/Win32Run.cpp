@@ -5,6 +5,7 @@
 
 #include <winioctl.h>
 
+#include <cstddef>
 #include <cstdio>
 
 namespace zelfin::win32 {
@@ -34,9 +35,25 @@ SetExecutionState ExecutionStateEntry() {
                              : nullptr;
 }
 
+constexpr std::size_t kHoldNameSize = 40;
+
+// The drive's part of its hold name, the same in every copy of the program.
+void HoldName(const DriveName& drive, char (&name)[kHoldNameSize]) {
+    const char* root = drive.root != nullptr ? drive.root : "";
+    // Through pass-through every drive has a letter, unique at any one time, while a drive the
+    // driver gave no SCSI address has a made-up one that a real drive may also have.
+    if (((root[0] >= 'A' && root[0] <= 'Z') || (root[0] >= 'a' && root[0] <= 'z')) &&
+        root[1] == ':') {
+        std::snprintf(name, sizeof name, "Zelfin drive %c:", root[0] & ~0x20);
+    } else {
+        std::snprintf(name, sizeof name, "Zelfin drive %d-%d-%d-%d", int{drive.adapter},
+                      int{drive.pathId}, int{drive.target}, int{drive.lun});
+    }
+}
+
 } // namespace
 
-// A named mutex per SCSI address, seen by every copy of the program; on the NT family also a
+// A named mutex per drive, seen by every copy of the program; on the NT family also a
 // lock of the drive's volume, which the system refuses while files on a mounted disc are open.
 OpenResult Win32Platform::HoldDrive(const DriveName& drive, OsHandle driveHandle) {
     OSVERSIONINFOA version{};
@@ -44,10 +61,11 @@ OpenResult Win32Platform::HoldDrive(const DriveName& drive, OsHandle driveHandle
     const bool nt = ::GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
     // "Global\" names one object for every session; systems before Windows 2000 have one
     // namespace and would take the backslash as part of an invalid name.
-    char name[64];
-    std::snprintf(name, sizeof name, "%sZelfin drive %d-%d-%d-%d",
-                  nt && version.dwMajorVersion >= 5 ? "Global\\" : "", int{drive.adapter},
-                  int{drive.pathId}, int{drive.target}, int{drive.lun});
+    char base[kHoldNameSize];
+    HoldName(drive, base);
+    char name[kHoldNameSize + 8];
+    std::snprintf(name, sizeof name, "%s%s", nt && version.dwMajorVersion >= 5 ? "Global\\" : "",
+                  base);
     HANDLE mutex = ::CreateMutexA(nullptr, FALSE, name);
     if (mutex == nullptr) {
         return OpenResult{kInvalidHandle, ::GetLastError()};
