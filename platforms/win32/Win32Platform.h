@@ -3,11 +3,17 @@
 // headers stay in the .cpp (they rename several of the seam's methods by macro).
 #include "device/Platform.h"
 
+#include <cstddef>
 #include <memory>
 
 namespace zelfin::win32 {
 
 class AspiShadows;
+
+// Whether a self-relative security descriptor (as GetKernelObjectSecurity returns it) names
+// BUILTIN\Administrators or LocalSystem as its owner: only an administrator can make such an
+// object. False for no owner or a descriptor cut short.
+bool OwnerIsAdministrators(const void* descriptor, std::size_t length);
 
 class Win32Platform final : public Platform {
 public:

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace zelfin::win32 {
 namespace {
@@ -68,6 +69,38 @@ TEST(Win32Platform, EventsStartUnsignalledAndThreadsRun) {
         os.Sleep(1);
     }
     EXPECT_TRUE(ran);
+}
+
+// A name made first is another copy's only when its owner is one that only an administrator can
+// set. The owner is read from what the system hands back, which may have none (wine's objects
+// made without a descriptor) or be cut short.
+TEST(Win32Platform, OnlyAnAdministratorsOwnerMakesAHoldNameOurs) {
+    const std::vector<uint8_t> administrators{1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 2, 0, 0};
+    const std::vector<uint8_t> users{1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x21, 2, 0, 0};
+    const std::vector<uint8_t> system{1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
+    const std::vector<uint8_t> user{1, 2, 0, 0, 0, 0, 0, 5, 21, 0, 0, 0, 0xE8, 3, 0, 0};
+    const struct {
+        const char* what;
+        std::vector<uint8_t> owner;
+        uint8_t ownerOffset;
+        std::size_t cut; // bytes left off the end
+        bool ours;
+    } cases[] = {
+        {"Administrators", administrators, 20, 0, true},
+        {"LocalSystem", system, 20, 0, true},
+        {"Users", users, 20, 0, false},
+        {"a user", user, 20, 0, false},
+        {"no owner", administrators, 0, 0, false},
+        {"Administrators cut short", administrators, 20, 4, false},
+    };
+    for (const auto& c : cases) {
+        // SECURITY_DESCRIPTOR_RELATIVE: revision 1, control SE_SELF_RELATIVE, owner offset.
+        std::vector<uint8_t> descriptor{1, 0, 0, 0x80, c.ownerOffset, 0, 0, 0};
+        descriptor.resize(20);
+        descriptor.insert(descriptor.end(), c.owner.begin(), c.owner.end());
+        EXPECT_EQ(OwnerIsAdministrators(descriptor.data(), descriptor.size() - c.cut), c.ours)
+            << c.what;
+    }
 }
 
 } // namespace

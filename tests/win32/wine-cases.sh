@@ -5,6 +5,7 @@
 #  - as the NT family, on a wine drive letter made a CD-ROM that answers no pass-through request;
 #  - with a planted WNASPI32.DLL beside the program or in the current directory, as either;
 #  - two copies on one drive address, and Ctrl+C pressed during a run;
+#  - a drive's hold name made first by another program, and drives without a SCSI address;
 #  - with --simulate, on the simulated machine inside the program.
 # Usage: tests/win32/wine-cases.sh BUILD_DIR (the win64 build; WINEPREFIX names a ready prefix).
 set -uo pipefail
@@ -24,7 +25,7 @@ source "$root/tests/checks.sh"
 # shellcheck source=cli-cases.sh
 source "$root/tests/win32/cli-cases.sh"
 cli_prepare "$build"
-cp "$build/tests/win32/console-stop.exe" demo/
+cp "$build/tests/win32/console-stop.exe" "$build/tests/win32/hold-name.exe" demo/
 commit="3B 05 01 00 00 00 00 00 00 A0"
 aspi_cases
 nt_case
@@ -77,6 +78,28 @@ wait "$first"
 rc=$?
 check "first copy: completed" test "$rc" -eq 0
 check "first copy: one commit" test "$(grep -c "^$commit" "$work/first/transcript-D.txt")" -eq 1
+
+# A drive's hold name made first, then the drive held as the NT family holds it. Wine has no
+# private namespaces, so this is the way of the NT family before Vista: a name any user could
+# make (owned by that user, open to all or to no one, or not a mutex) keeps no drive from the
+# update; one only an administrator could make, as another copy's, keeps it as busy.
+for kind in user shut event admin; do
+    out=$work/hold-$kind
+    mkdir -p "$out"
+    "${wine[@]}" demo/hold-name.exe take "$kind" 'Global\Zelfin drive R:' \
+        demo/hold-name.exe hold 'R:\' 2 0 0 0 >"$out/output.txt" 2>&1
+    verdict=held
+    [ "$kind" = admin ] && verdict=busy
+    check "name made first ($kind): the drive $verdict" contains "$out/output.txt" "2-0-0-0: $verdict"
+done
+# Drives without a SCSI address share the made-up one with each other and with a real drive
+# there, yet each has a name of its own; the same drive again is busy.
+out=$work/hold-unique
+mkdir -p "$out"
+"${wine[@]}" demo/hold-name.exe hold 'R:\' 2 0 0 0 'S:\' 2 0 0 0 - 2 0 0 0 'r:\' 2 0 0 0 \
+    >"$out/output.txt" 2>&1
+check "no address: every drive its own name" test "$(tr -d '\r' <"$out/output.txt")" = \
+    "$(printf '%s\n' 'R:\ 2-0-0-0: held' 'S:\ 2-0-0-0: held' '- 2-0-0-0: held' 'r:\ 2-0-0-0: busy')"
 
 # Ctrl+C pressed in the console in the middle of the pieces: held, said, and the update ends
 # as it would have (wine has a console to press it in only on a terminal: script(1) gives one).
