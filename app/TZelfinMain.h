@@ -30,6 +30,7 @@ struct JobDrive {
     bool download = false;
     char vendor[9]{}; // as the entry holds them, NUL-terminated
     char product[17]{};
+    char bootRevision[5]{}; // what the bank's boot code reports; empty when it has none
     bool committed = false; // the worker ended without a failure
     bool answered = false;  // its identity was read after the run
 };

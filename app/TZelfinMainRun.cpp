@@ -8,6 +8,7 @@
 #include "flash/Programming.h"
 #include "package/Eligibility.h"
 #include "package/FieldText.h"
+#include "package/IdentityRecords.h"
 
 #include <algorithm>
 #include <cmath>
@@ -194,6 +195,8 @@ bool TZelfinMain::startJob(int job) {
     expected.download = cut->length == static_cast<uint32_t>(kDownloadImageLength);
     std::memcpy(expected.vendor, entry->vendorId, sizeof expected.vendor);
     std::memcpy(expected.product, entry->productId, sizeof expected.product);
+    const std::string_view boot = bootCodeRevision({cut->data, cut->length});
+    std::memcpy(expected.bootRevision, boot.data(), boot.size());
     const FlashJob flashJob{&device, state_.currentBank.data,
                             static_cast<int32_t>(state_.currentBank.length),
                             state_.settings.BOOTCODE != 0};
@@ -404,8 +407,10 @@ const JobDrive* TZelfinMain::committedJobOf(int16_t drive) const {
 }
 
 // The drive, as the list holds it now, answers with its own vendor and product and, on the
-// write-buffer way, with its bank's new revision. A download rewrites only the boot area: the
-// main firmware's identity, which INQUIRY reports, stays as it was.
+// write-buffer way, with its bank's new revision. A download rewrites the boot area and the
+// start of the main firmware but not the main firmware's identity, so its revision is not
+// known in advance; a drive that answers with the revision of the boot code it was given is
+// running only that boot code.
 bool TZelfinMain::reportsItsBank(const JobDrive& expected) const {
     const DriveEntry* entry = expected.drive < 0
                                   ? nullptr
@@ -417,7 +422,9 @@ bool TZelfinMain::reportsItsBank(const JobDrive& expected) const {
     const DriveIdentity now{fieldText(entry->vendorId), fieldText(entry->productId),
                             fieldText(entry->revision)};
     if (expected.download) {
-        return now.vendor == before.vendor && now.product == before.product;
+        const std::string_view boot = fieldText(expected.bootRevision);
+        return now.vendor == before.vendor && now.product == before.product &&
+               (boot.empty() || now.revision != boot);
     }
     return reportsBank(package_, expected.bank, before, now);
 }

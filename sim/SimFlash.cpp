@@ -109,6 +109,7 @@ SimFlash::SimFlash(const FlashId& id, std::span<const std::uint8_t> contents)
         }
         std::copy(contents.begin(), contents.end(), flash_.begin());
     }
+    staging_ = flash_;
 }
 
 SimFlash& SimFlash::Install(SimDrive& drive, const FlashId& id,
@@ -171,7 +172,9 @@ void SimFlash::OnPowerOnReset(SimDrive& drive) {
 }
 
 void SimFlash::Reset() {
-    std::fill(staging_.begin(), staging_.end(), kErased);
+    // The buffer starts as a copy of the flash, so a sector no WRITE BUFFER reached reads back
+    // as what a commit leaves in it.
+    std::copy(flash_.begin(), flash_.end(), staging_.begin());
     std::fill(staged_.begin(), staged_.end(), false);
     std::fill(download_.begin(), download_.end(), kErased);
     std::fill(downloaded_.begin(), downloaded_.end(), false);

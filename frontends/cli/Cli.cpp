@@ -21,6 +21,20 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+void writeSimTranscript(const Scenario& scenario, std::ofstream& out, const std::string& path) {
+    for (const SimulatedDrive& d : scenario.drives) {
+        for (const sim::TranscriptRecord& record : d.drive->Transcript()) {
+            out << sim::FormatTranscriptLine(record) << '\n';
+        }
+    }
+    out.close();
+    if (!out) {
+        throw std::runtime_error("cannot write " + path);
+    }
+}
+
+} // namespace
+
 int statusOf(terminal::Ending ending) {
     switch (ending) {
     case terminal::Ending::Nothing:
@@ -35,20 +49,6 @@ int statusOf(terminal::Ending ending) {
     }
     return kExitFailed;
 }
-
-void writeSimTranscript(const Scenario& scenario, std::ofstream& out, const std::string& path) {
-    for (const SimulatedDrive& d : scenario.drives) {
-        for (const sim::TranscriptRecord& record : d.drive->Transcript()) {
-            out << sim::FormatTranscriptLine(record) << '\n';
-        }
-    }
-    out.close();
-    if (!out) {
-        throw std::runtime_error("cannot write " + path);
-    }
-}
-
-} // namespace
 
 int runCli(const std::vector<std::string>& args, const PackageBlock& block, const PackageSeal& seal,
            std::istream& in, std::ostream& out, std::ostream& err, bool stdinIsTerminal) {
