@@ -54,7 +54,7 @@ sim::SimDrive& driveOf(const Scenario& scenario, const std::string& letter, int 
     fail(line, "no drive " + letter + " was described before");
 }
 
-void installFirmware(Scenario& scenario, const FlashLine& line) {
+void installFirmware(Scenario& scenario, const FlashLine& line, const ImageSource& images) {
     if (line.words.size() < 2) {
         fail(line.number, "firmware LETTER [revision=XXXX] [chip=MM,DD,II,VV]");
     }
@@ -71,8 +71,12 @@ void installFirmware(Scenario& scenario, const FlashLine& line) {
             fail(line.number, "unknown firmware option '" + option + "'");
         }
     }
-    const auto image = testpackage::makeImage(testpackage::kBootRevision, revision);
-    sim::SimFlash::Install(drive, chip, image);
+    if (images) {
+        sim::SimFlash::Install(drive, chip, images(revision));
+    } else {
+        sim::SimFlash::Install(drive, chip,
+                               testpackage::makeImage(testpackage::kBootRevision, revision));
+    }
 }
 
 void injectFault(const Scenario& scenario, const FlashLine& line) {
@@ -91,7 +95,7 @@ Scenario defaultScenario() {
     return readScenario(text);
 }
 
-Scenario readScenario(std::istream& in) {
+Scenario readScenario(std::istream& in, const ImageSource& images) {
     // The machine's own lines go to the simulator's reader; the firmware lines, which need the
     // package's test image, are ours. Line numbers stay those of the file.
     std::string machineText;
@@ -128,7 +132,7 @@ Scenario readScenario(std::istream& in) {
     // Faults apply after every firmware line: a flash fault needs the drive's flash memory.
     for (const FlashLine& line : flashLines) {
         if (line.words[0] == "firmware") {
-            installFirmware(scenario, line);
+            installFirmware(scenario, line, images);
         }
     }
     for (const FlashLine& line : flashLines) {

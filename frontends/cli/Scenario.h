@@ -7,9 +7,13 @@
 
 #include "sim/SimMachine.h"
 
+#include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zelfin::cli {
@@ -24,9 +28,13 @@ struct Scenario {
     std::vector<SimulatedDrive> drives;
 };
 
+// The flash image a firmware line asks for, by main firmware revision. Without one, each image
+// is made afresh; a caller that builds many machines may keep them.
+using ImageSource = std::function<std::span<const std::uint8_t>(std::string_view revision)>;
+
 Scenario defaultScenario();
 // Throws std::runtime_error naming the line of the first thing it cannot use.
-Scenario readScenario(std::istream& in);
+Scenario readScenario(std::istream& in, const ImageSource& images = {});
 Scenario readScenarioFile(const std::string& path);
 
 } // namespace zelfin::cli

@@ -3,8 +3,11 @@
 #include "app/Zelfin.h"
 #include "frontends/cli/Cli.h"
 #include "sim/SimFlash.h"
+#include "tools/TestPackage.h"
 
 #include <algorithm>
+#include <map>
+#include <mutex>
 #include <sstream>
 #include <streambuf>
 
@@ -92,8 +95,21 @@ DriveTruth truthOf(sim::SimDrive& drive, const RunConfig& config, uint32_t commi
 } // namespace
 
 cli::Scenario makeMachine(const RunConfig& config) {
+    // The drives' images are the same few in every run: made once, kept for the process.
+    static std::mutex mutex;
+    static std::map<std::string, std::vector<uint8_t>, std::less<>> images;
     std::istringstream text(scenarioText(config));
-    return cli::readScenario(text);
+    return cli::readScenario(text, [](std::string_view revision) -> std::span<const uint8_t> {
+        std::lock_guard lock(mutex);
+        auto found = images.find(revision);
+        if (found == images.end()) {
+            found = images
+                        .emplace(std::string(revision),
+                                 testpackage::makeImage(testpackage::kBootRevision, revision))
+                        .first;
+        }
+        return found->second;
+    });
 }
 
 RunResult runOn(cli::Scenario& scenario, const RunConfig& config, bool keepTranscripts) {

@@ -32,8 +32,10 @@ Verdict judge(const RunConfig& config, const RunResult& run) {
     bool allRunBank = true;
     bool allCommitted = true;
     bool anyChanged = false;
+    bool anyTarget = false;
     for (const DriveTruth& d : run.drives) {
         if (d.target) {
+            anyTarget = true;
             allRunBank &= d.runsBank;
             allCommitted &= d.commits > 0;
             anyChanged |= d.changingCommands > 0;
@@ -46,7 +48,7 @@ Verdict judge(const RunConfig& config, const RunResult& run) {
         v.bricked |= !d.answers && !mayTakeAway(config, d.letter);
     }
     v.falseSuccess = success && !allRunBank;
-    v.falseFailure = failure && allRunBank && allCommitted;
+    v.falseFailure = failure && anyTarget && allRunBank && allCommitted;
     const bool nothingAsked = run.ending == terminal::Ending::Nothing && !anyChanged;
     if ((run.exitStatus == 0) != (success || nothingAsked) || (failure && run.exitStatus != 1)) {
         v.broken.push_back("exit status " + std::to_string(run.exitStatus) +

@@ -126,6 +126,8 @@ std::string causeOf(const RunConfig& config) {
 
 class Tally {
 public:
+    bool verbose = false; // every run's drives, not only a failing one's
+
     void add(const RunConfig& config, const RunResult& run, const Verdict& v) {
         std::lock_guard lock(mutex_);
         ++runs_;
@@ -134,10 +136,10 @@ public:
         falseFailures_ += v.falseFailure;
         bricked_ += v.bricked;
         if (v.falseFailure) {
-            ++falseFailureCauses_[causeOf(config)];
+            note(falseFailureCauses_[causeOf(config)], config);
         }
         if (v.bricked) {
-            ++brickedCauses_[causeOf(config)];
+            note(brickedCauses_[causeOf(config)], config);
         }
         std::vector<std::string> why = v.broken;
         if (v.falseSuccess) {
@@ -149,11 +151,12 @@ public:
         if (v.bricked) {
             why.push_back("BRICKED: a drive no longer answers");
         }
-        if (!why.empty()) {
-            ++failing_;
-            if (failing_ <= 10 || runs_ == 1) {
-                std::printf("FAILING RUN (%s, exit %d, %.0f s simulated):\n",
-                            causeOf(config).c_str(), run.exitStatus, run.virtualSeconds);
+        if (!why.empty() || verbose) {
+            failing_ += why.empty() ? 0 : 1;
+            if (failing_ <= 10 || verbose) {
+                std::printf("%s (%s, exit %d, %.0f s simulated):\n",
+                            why.empty() ? "RUN" : "FAILING RUN", causeOf(config).c_str(),
+                            run.exitStatus, run.virtualSeconds);
                 for (const std::string& line : why) {
                     std::printf("  %s\n", line.c_str());
                 }
@@ -175,11 +178,13 @@ public:
     std::size_t runs() const { return runs_; }
     bool passed() const { return failing_ == 0; }
     void report() const {
-        for (const auto& [cause, count] : falseFailureCauses_) {
-            std::printf("false failure x%zu: %s\n", count, cause.c_str());
+        for (const auto& [cause, seen] : falseFailureCauses_) {
+            std::printf("false failure x%zu: %s (as in: %s)\n", seen.count, cause.c_str(),
+                        seen.example.c_str());
         }
-        for (const auto& [cause, count] : brickedCauses_) {
-            std::printf("bricked x%zu: %s\n", count, cause.c_str());
+        for (const auto& [cause, seen] : brickedCauses_) {
+            std::printf("bricked x%zu: %s (as in: %s)\n", seen.count, cause.c_str(),
+                        seen.example.c_str());
         }
         std::printf("campaign: %zu runs, %zu false successes, %zu unverified commits, %zu false "
                     "failures, %zu bricked\n",
@@ -187,10 +192,22 @@ public:
     }
 
 private:
+    struct Seen {
+        std::size_t count = 0;
+        std::string example; // the first run's fault lines
+    };
+    static void note(Seen& seen, const RunConfig& config) {
+        if (seen.count++ == 0) {
+            for (const DriveFault& f : config.faults) {
+                seen.example += (seen.example.empty() ? "" : "; ") + f.Format();
+            }
+        }
+    }
+
     std::mutex mutex_;
     std::size_t runs_ = 0, falseSuccesses_ = 0, unverified_ = 0, falseFailures_ = 0, bricked_ = 0;
     std::size_t failing_ = 0;
-    std::map<std::string, std::size_t> falseFailureCauses_, brickedCauses_;
+    std::map<std::string, Seen> falseFailureCauses_, brickedCauses_;
 };
 
 // Runs tasks on every core; a watchdog ends the campaign when one run is stuck.
@@ -364,6 +381,7 @@ int main(int argc, char** argv) {
         for (int i = 4; i < argc; ++i) {
             config.faults.push_back(DriveFault::Parse(std::string_view(argv[i])));
         }
+        campaign.tally.verbose = true;
         campaign.runAndJudge(config);
         campaign.tally.report();
         return campaign.tally.passed() ? 0 : 1;
