@@ -1,6 +1,8 @@
 // One command through either transport: request blocks, result rules, time-outs and refusals.
 #include "DeviceTestSupport.h"
 
+#include "sim/DriveFault.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -67,6 +69,29 @@ TEST_F(PassThrough, SenseKeyIgnoresTheBitsAboveIt) {
     EXPECT_EQ(device.resultCode, 2);
     EXPECT_TRUE(device.SenseIs(0x05, 0x24));
     EXPECT_TRUE(device.SenseKeyIs(0x05));
+}
+
+// Fixed and descriptor format put key, code and qualifier at different bytes; both transports
+// read the same condition from either.
+TEST(SenseFormats, DescriptorSenseReadsAsFixedDoes) {
+    for (const bool descriptor : {false, true}) {
+        for (const bool aspi : {false, true}) {
+            NtMachine nt(1);
+            AspiMachine old(1);
+            sim::SimDrive& drive = aspi ? *old.drives[0] : *nt.drives[0];
+            AtapiDevice device(aspi ? static_cast<Platform&>(old.machine) : nt.machine, true);
+            ASSERT_TRUE(device.SelectDrive(0));
+            if (descriptor) {
+                sim::DriveFault::Parse(std::string_view("fault D descriptor-sense")).Apply(drive);
+            }
+            drive.QueueUnitAttention({0x06, 0x3F, 0x01});
+            EXPECT_FALSE(device.TestUnitReady());
+            EXPECT_EQ(device.resultCode, 2) << descriptor << aspi;
+            EXPECT_EQ(device.senseKey, 0x06) << descriptor << aspi;
+            EXPECT_EQ(device.senseAsc, 0x3F) << descriptor << aspi;
+            EXPECT_EQ(device.senseAscq, 0x01) << descriptor << aspi;
+        }
+    }
 }
 
 TEST_F(PassThrough, CheckConditionWithoutSenseIsAFailure) {

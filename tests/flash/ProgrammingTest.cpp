@@ -1,6 +1,7 @@
 #include "flash/Programming.h"
 #include "FlashRig.h"
 #include "package/Package.h"
+#include "sim/DriveFault.h"
 
 #include <gtest/gtest.h>
 
@@ -149,6 +150,23 @@ TEST(WriteBufferJob, ThreeFailedPassesSendNoCommitAndLeaveTheFlashAlone) {
         EXPECT_EQ(kJobFailed, RunJob(rig, NewImage())) << c.name;
         EXPECT_FALSE(rig.Committed()) << c.name;
         EXPECT_TRUE(SameBytes(rig.flash.Contents(), OldImage(), 0, 1048576)) << c.name;
+    }
+}
+
+// Padding pieces (all 00, all FF) are where a buffer left as it was could pass for the piece:
+// a piece the drive did not keep, or did not send back, is never committed.
+TEST(WriteBufferJob, APieceTheDriveDidNotKeepOrSendIsNeverCommitted) {
+    std::vector<uint8_t> image = NewImage();
+    std::fill_n(image.begin() + 20 * 4096, 4096, uint8_t{0x00});
+    std::fill_n(image.begin() + 21 * 4096, 4096, uint8_t{0xFF});
+    const char* faults[] = {"fault E short-read 20", "fault E short-read 21",
+                            "fault E drop-write 20", "fault E drop-write 21"};
+    for (const char* line : faults) {
+        FlashRig rig;
+        sim::DriveFault::Parse(std::string_view(line)).Apply(rig.drive);
+        EXPECT_EQ(kJobFailed, RunJob(rig, image)) << line;
+        EXPECT_FALSE(rig.Committed()) << line;
+        EXPECT_TRUE(SameBytes(rig.flash.Contents(), OldImage(), 0, 1048576)) << line;
     }
 }
 

@@ -78,6 +78,17 @@ protected:
                       (*dir_ / "package.txt").string())
                       .status,
                   0);
+        // The same package with a 131,072-byte bank: the download way.
+        fs::copy_file(ZELFIN_CLI_PATH, *dir_ / "zelfin-cli-download",
+                      fs::copy_options::overwrite_existing);
+        ASSERT_EQ(run("sed 's/^BANK 1 \\(.*\\)  0  1048576 /BANK 1 \\1  0  131072 /' " +
+                      (*dir_ / "package.txt").string() + " >" + (*dir_ / "download.txt").string())
+                      .status,
+                  0);
+        ASSERT_EQ(run(pack + " fill " + (*dir_ / "zelfin-cli-download").string() + " " +
+                      (*dir_ / "download.txt").string())
+                      .status,
+                  0);
     }
     static void TearDownTestSuite() {
         fs::remove_all(*dir_);
@@ -133,6 +144,60 @@ TEST_F(CliProcess, ReadBackThatNeverVerifiesFailsWithoutCommitting) {
     EXPECT_EQ(countContaining(sent, "3B 05 01 00 00 00 00 00 00 A0"), 0) << "commit sent";
     // Three passes, each stopping at piece 100: 101 pieces written in each.
     EXPECT_EQ(countContaining(sent, "3C 01 01"), 3 * 101);
+}
+
+// What the drive does around its commit, and what the run must then say: the verdict is what
+// the drive reports after the run, and nothing it did not give back right is committed.
+TEST_F(CliProcess, TheResultIsWhatTheDriveReportsAfterTheRun) {
+    struct Case {
+        const char* name;
+        std::string machine;
+        const char* program;
+        int status;
+        int commits; // commands that commit or end a download
+        const char* reports;
+    };
+    const std::string upToDate = "drive D BRYMOTE \"DVDRW RVM-270A\" 1A07 port=1\n"
+                                 "firmware D revision=1A07\n";
+    const Case cases[] = {
+        {"reflashed, then never answers", upToDate + "fault D gone-after-commit\n", "zelfin-cli", 1,
+         1, nullptr},
+        {"downloaded, then never answers", kOneDrive + "fault D gone-after-commit\n",
+         "zelfin-cli-download", 1, 1, nullptr},
+        {"NOT READY for 20 s after its restart", kOneDrive + "fault D not-ready-after-commit 20\n",
+         "zelfin-cli", 0, 1, "1A07"},
+        {"silent for 20 s after its restart", kOneDrive + "fault D silent-after-commit 20\n",
+         "zelfin-cli", 0, 1, "1A07"},
+        {"programs in the background for 15 s", kOneDrive + "fault D background-commit 15\n",
+         "zelfin-cli", 0, 1, "1A07"},
+        {"drops a piece's WRITE BUFFER", kOneDrive + "fault D drop-write 40\n", "zelfin-cli", 1, 0,
+         "1A05"},
+        {"sends no data for a piece", kOneDrive + "fault D short-read 40\n", "zelfin-cli", 1, 0,
+         "1A05"},
+        {"descriptor-format sense", kOneDrive + "fault D descriptor-sense\n", "zelfin-cli", 0, 1,
+         "1A07"},
+    };
+    for (const Case& c : cases) {
+        const fs::path machine = scenario("truth.txt", c.machine);
+        const fs::path record = path("truth-sim.txt");
+        const ProcessResult r = cli("--simulate " + machine.string() +
+                                        " --yes --update --sim-transcript " + record.string(),
+                                    c.program);
+        EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.output;
+        EXPECT_EQ(r.output.find("successfully") != std::string::npos, c.status == 0) << c.name;
+        EXPECT_EQ(r.output.find("Unable to flash firmware.") != std::string::npos, c.status == 1)
+            << c.name;
+        const std::string sent = readFile(record);
+        EXPECT_EQ(countContaining(sent, "3B 05 01 00 00 00 00 00 00 A0") +
+                      countContaining(sent, "F2 04"),
+                  c.commits)
+            << c.name;
+        if (c.reports != nullptr) {
+            EXPECT_NE(r.output.find(std::string("now reports revision ") + c.reports),
+                      std::string::npos)
+                << c.name;
+        }
+    }
 }
 
 TEST_F(CliProcess, DeclinedNoticeEndsBeforeAnythingIsWritten) {
