@@ -196,7 +196,7 @@ bool TZelfinMain::startJob(int job) {
     std::memcpy(expected.vendor, entry->vendorId, sizeof expected.vendor);
     std::memcpy(expected.product, entry->productId, sizeof expected.product);
     const std::string_view boot = bootCodeRevision({cut->data, cut->length});
-    std::memcpy(expected.bootRevision, boot.data(), boot.size());
+    std::copy(boot.begin(), boot.end(), expected.bootRevision);
     const FlashJob flashJob{&device, state_.currentBank.data,
                             static_cast<int32_t>(state_.currentBank.length),
                             state_.settings.BOOTCODE != 0};
