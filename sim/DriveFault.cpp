@@ -5,6 +5,7 @@
 #include <array>
 #include <charconv>
 #include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 #include <vector>
 
@@ -135,11 +136,12 @@ public:
     // A plain decimal from 0 to an hour: NaN, infinity or a negative time would break the clock.
     double Seconds(std::size_t i) const {
         const std::string& text = words_[i];
-        double value = 0.0;
-        const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+        // strtod, as for the formatting below.
+        char* end = nullptr;
+        const double value = std::strtod(text.c_str(), &end);
         const bool plain =
             !text.empty() && text.find_first_not_of("0123456789.") == std::string::npos;
-        if (!plain || error != std::errc{} || end != text.data() + text.size() ||
+        if (!plain || end != text.c_str() + text.size() ||
             !(value >= 0.0 && value <= kMaxSeconds)) {
             Fail("bad seconds '" + text + "' (a decimal from 0 to 3600)");
         }
@@ -156,10 +158,17 @@ std::string Hex2(uint8_t value) {
     return text;
 }
 
+// Fixed notation, trailing zeros dropped, as Parse reads it back. Not to_chars: its floating-point
+// form brings in a Windows C runtime import that Windows 98 and NT 4.0 lack.
 std::string SecondsText(double seconds) {
     char text[32];
-    const auto [end, error] = std::to_chars(text, text + sizeof(text), seconds);
-    return std::string(text, error == std::errc{} ? end : text);
+    std::snprintf(text, sizeof(text), "%.9f", seconds);
+    std::string out(text);
+    out.erase(out.find_last_not_of('0') + 1);
+    if (!out.empty() && out.back() == '.') {
+        out.pop_back();
+    }
+    return out;
 }
 
 const char* Usage(Shape shape) {
