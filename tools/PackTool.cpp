@@ -14,9 +14,11 @@
 #include "tools/TestPackage.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <optional>
 #include <system_error>
 #include <utility>
@@ -97,7 +99,19 @@ std::optional<LoadedBlock> loadBlock(const std::string& exe, std::ostream& err) 
     return loaded;
 }
 
-void report(const Problems& problems, std::ostream& err) {
+// The number of "line N: ..."; problems of the whole description come after every line's.
+long lineOf(const std::string& problem) {
+    constexpr std::string_view kLine = "line ";
+    if (!problem.starts_with(kLine))
+        return std::numeric_limits<long>::max();
+    return std::strtol(problem.c_str() + kLine.size(), nullptr, 10);
+}
+
+void report(Problems problems, std::ostream& err) {
+    for (auto* list : {&problems.warnings, &problems.errors})
+        std::stable_sort(
+            list->begin(), list->end(),
+            [](const std::string& a, const std::string& b) { return lineOf(a) < lineOf(b); });
     for (const std::string& w : problems.warnings)
         err << "zelfin-pack: warning: " << w << '\n';
     for (const std::string& e : problems.errors)
@@ -184,12 +198,14 @@ int fill(const std::string& exeArg, const std::string& descriptionPath, FillOpti
         auto data = readFileAtMost(file, kImageSize, error);
         if (!data) {
             problems.errors.push_back("line " + std::to_string(bank.line) + ": " + error);
+            bank.unread = true;
             continue;
         }
         bank.data = std::move(*data);
     }
     auto block = std::make_unique<PackageBlock>();
-    bool composed = problems.ok() && composeBlock(d, *block, problems);
+    // Composed whatever was found so far: every problem of the description is told at once.
+    bool composed = composeBlock(d, *block, problems) && problems.ok();
     if (composed) {
         judgeIdentity(d, *block, options.ignoreIdentity, problems);
         composed = problems.ok();

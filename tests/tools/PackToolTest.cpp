@@ -157,6 +157,47 @@ TEST_F(PackTool, ARefusedPackageLeavesTheExecutableUntouched) {
     EXPECT_FALSE(fs::exists(dir / "zelfin.exe.zelfin-pack.tmp"));
 }
 
+// One fill names every problem of a description, each on its line, in line order, and none that
+// only follows from a line it already refused.
+TEST_F(PackTool, FillReportsEveryProblemWithItsLine) {
+    writeAll(dir / "demo/many.txt", "APP_TITLE \"fine\"\n"
+                                    "WARNING 12\n"
+                                    "REBOOT 1 2\n"
+                                    "BANK 1 firmware.bin 0 1048576 1A07\n"
+                                    "BANK 2 nowhere.bin 0 4096 1A07\n"
+                                    "SLOT 1 1 \"\" \"\" \"BRYMOTE\" \"\"\n"
+                                    "SLOT 5 1 \"\" \"\" \"\" \"\"\n"
+                                    "FOO bar\n"
+                                    "CHKDISC x\n"
+                                    "SLOT 1 2 \"1A9\" \"1A1\" \"\" \"\"\n"
+                                    "INFO_TEXT \"unclosed\n"
+                                    "APP_VERSION \"a text longer than the twelve it may hold\"\n");
+    const auto before = readAll(exe);
+    EXPECT_EQ(run({"fill", exe.string(), (dir / "demo/many.txt").string()}), 1);
+    const std::vector<std::string> expected = {
+        "line 2: WARNING: \"12\" is not one digit",
+        "line 3: REBOOT takes one value",
+        "line 5: ",
+        "line 6: slot 1 1: vendor \"BRYMOTE\" must be exactly 8 characters",
+        "line 7: slot position must be group 1 to 4",
+        "line 8: unknown key FOO",
+        "line 9: CHKDISC: \"x\" is not one digit",
+        "line 10: slot 1 2: from \"1A9\" sorts after to \"1A1\"",
+        "line 11: a quoted text is not closed",
+        "line 12: APP_VERSION: ",
+    };
+    std::vector<std::string> errors;
+    std::istringstream reported(err.str());
+    for (std::string line; std::getline(reported, line);)
+        if (line.starts_with("zelfin-pack: error: "))
+            errors.push_back(line.substr(20));
+    ASSERT_EQ(errors.size(), expected.size()) << err.str();
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_TRUE(errors[i].starts_with(expected[i])) << errors[i];
+    EXPECT_NE(errors[2].find("nowhere.bin"), std::string::npos) << errors[2];
+    EXPECT_EQ(readAll(exe), before);
+}
+
 // Every unusable file is named with its reason, the description's other errors still show, and
 // nothing beyond what a bank can hold is read.
 TEST_F(PackTool, RefusesUnusableFilesByNameWithoutReadingThem) {
