@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstddef>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -105,7 +107,7 @@ TEST_F(PackTool, FillsShowsAndChecksTheDemoPackage) {
     EXPECT_EQ(out.str(), "eligible:       1\n"
                          "group:          1 (bank 1, new revision \"1A07\")\n"
                          "up to date:     0\n");
-    ASSERT_EQ(run({"check", exe.string(), "BRYMOTE ", "DVDRW RVM-270A  ", "1A08"}), 0);
+    ASSERT_EQ(run({"check", exe.string(), "BRYMOTE ", "DVDRW RVM-270A  ", "1A08"}), 1);
     EXPECT_EQ(out.str(), "eligible:       0\ngroup:          -\nup to date:     -\n");
 }
 
@@ -155,6 +157,69 @@ TEST_F(PackTool, ARefusedPackageLeavesTheExecutableUntouched) {
     EXPECT_NE(err.str().find("cannot read"), std::string::npos);
     EXPECT_EQ(readAll(exe), before);
     EXPECT_FALSE(fs::exists(dir / "zelfin.exe.zelfin-pack.tmp"));
+}
+
+// check answers with its exit status: 0 eligible, 1 not, 2 a wrong command line or a file that
+// is no packed program.
+TEST_F(PackTool, ExitStatusesOfCheckAndVersion) {
+    ASSERT_EQ(run({"fill", exe.string(), (dir / "demo/package.txt").string()}), 0) << err.str();
+    const std::string e = exe.string();
+    const struct {
+        std::vector<std::string> args;
+        int status;
+    } cases[] = {
+        {{"check", e, "BRYMOTE ", "DVDRW RVM-270A  ", "1A05"}, 0},
+        {{"check", e, "BRYMOTE ", "DVDRW RVM-270A  ", "1A08"}, 1},
+        {{"check", e, "OTHER   ", "DVDRW RVM-270A  ", "1A05"}, 1},
+        {{"check", e, "BRYMOTE", "DVDRW RVM-270A  ", "1A05"}, 2},
+        {{"check", e, "BRYMOTE ", "DVDRW RVM-270A  "}, 2},
+        {{"check", (dir / "nowhere.exe").string(), "BRYMOTE ", "DVDRW RVM-270A  ", "1A05"}, 2},
+        {{"--version"}, 0},
+        {{"--version", "extra"}, 2},
+        {{"show", "--json"}, 2},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(run(c.args), c.status) << c.args[0] << " " << c.args.back() << ": " << err.str();
+    }
+    ASSERT_EQ(run({"--version"}), 0);
+    EXPECT_TRUE(out.str().starts_with("zelfin-pack ")) << out.str();
+    EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(out.str()[12]))) << out.str();
+}
+
+// The document parses as JSON and says what the text says, the seal's digest included.
+TEST_F(PackTool, ShowJsonIsOneDocumentOfThePackage) {
+    ASSERT_EQ(run({"fill", exe.string(), (dir / "demo/package.txt").string()}), 0) << err.str();
+    ASSERT_EQ(run({"show", exe.string()}), 0);
+    const std::string label = "package digest (SHA-256 of the block):  ";
+    const std::size_t at = out.str().find(label);
+    ASSERT_NE(at, std::string::npos);
+    const std::string digest = out.str().substr(at + label.size(), 64);
+
+    auto block = std::make_unique<PackageBlock>();
+    writeTemplate(*block);
+    writeAll(dir / "template.exe", programBytes(*block));
+    const struct {
+        fs::path file;
+        std::string checks; // Python over the document d
+    } cases[] = {
+        {exe, "d['seal'] == 'intact' and d['packageDigest'] == '" + digest +
+                  "' and d['blockOffset'] == 300 and d['banks'][0] == {'bank': 1, 'start': 0, "
+                  "'size': 1048576, 'newRevision': '1A07', 'inUse': True, 'problem': None} and "
+                  "not d['banks'][1]['inUse'] and d['settings']['WARNING'] == 1 and "
+                  "d['slots'][0]['vendor'] == 'BRYMOTE ' and d['image'] == 'filled' and "
+                  "d['texts']['DRIVE_NAME'] == 'BRYMOTE DVDRW RVM-270A'"},
+        {dir / "template.exe", "d['seal'] == 'none' and d['packageDigest'] is None and "
+                               "d['slots'] == [] and d['image'] == 'unfilled'"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(run({"show", "--json", c.file.string()}), 0) << err.str();
+        writeAll(dir / "shown.json", out.str());
+        const std::string command =
+            "python3 -c \"import json,sys; d = json.load(open(sys.argv[1])); "
+            "sys.exit(0 if " +
+            c.checks + " else 1)\" " + (dir / "shown.json").string();
+        EXPECT_EQ(std::system(command.c_str()), 0) << c.file << "\n" << out.str();
+    }
 }
 
 // One fill names every problem of a description, each on its line, in line order, and none that
