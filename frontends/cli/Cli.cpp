@@ -45,6 +45,7 @@ int statusOf(terminal::Ending ending) {
     case terminal::Ending::Declined:
         return kExitDeclined;
     case terminal::Ending::Unanswerable:
+    case terminal::Ending::NoSuchDrive:
         return kExitUsage;
     }
     return kExitFailed;

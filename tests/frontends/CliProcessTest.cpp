@@ -296,10 +296,10 @@ TEST_F(CliProcess, DiscInTheDriveWithNobodyThereStopsBeforeWriting) {
     }
 }
 
-TEST_F(CliProcess, ChoosingADriveThatIsNotListedFailsWithoutUpdating) {
+TEST_F(CliProcess, ChoosingADriveThatIsNotListedIsAUsageErrorAndUpdatesNothing) {
     const fs::path machine = scenario("nodrive.txt", kOneDrive);
     const ProcessResult r = cli("--simulate " + machine.string() + " --yes --drive 4 --update");
-    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_EQ(r.status, 2) << r.output;
     EXPECT_NE(r.output.find("there is no drive 4 in the list"), std::string::npos);
     EXPECT_NE(r.output.find("now reports revision 1A05"), std::string::npos);
 }
