@@ -20,8 +20,8 @@ std::string_view fieldView(const char* field, std::size_t size) {
 } // namespace
 
 TZelfinMain::TZelfinMain(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block,
-                         const PackageSeal& seal)
-    : toolkit_(toolkit), platform_(platform), package_(block), seal_(seal),
+                         const PackageSeal& seal, RunReport* report)
+    : toolkit_(toolkit), platform_(platform), package_(block), seal_(seal), report_(report),
       window_(toolkit.createWindow(ui::kZelfinMainWindow, *this, nullptr)),
       Label1(*window_, idOf(MainControl::Label1)), lblMsg(*window_, idOf(MainControl::lblMsg)),
       lblPercent(*window_, idOf(MainControl::lblPercent)),
@@ -177,6 +177,14 @@ void TZelfinMain::FillDriveList() {
         cboDrives.add(line);
     }
     checkAllDrives();
+    if (report_ != nullptr) {
+        report_->drives.clear();
+        for (unsigned i = 0; i < masterDevice->GetDriveCount(); ++i) {
+            if (const DriveEntry* entry = masterDevice->GetEntry(i)) {
+                report_->drives.push_back(*entry);
+            }
+        }
+    }
     for (unsigned i = 0; i < masterDevice->GetDriveCount(); ++i) {
         const DriveEntry* entry = masterDevice->GetEntry(i);
         if (entry != nullptr && entry->present != 0 && entry->eligible != 0) {

@@ -3,6 +3,7 @@
 // the end of a run.
 
 #include "app/ProcessState.h"
+#include "app/RunReport.h"
 #include "device/AtapiDevice.h"
 #include "package/Package.h"
 #include "package/PackageSeal.h"
@@ -41,8 +42,9 @@ public:
     // ends the program.
     // seal: the digests written with the block; a block that does not match them ends start-up
     // before any drive is opened.
+    // report: when given, kept up to date with the drive list and the last run's outcomes.
     TZelfinMain(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block,
-                const PackageSeal& seal);
+                const PackageSeal& seal, RunReport* report = nullptr);
     ~TZelfinMain();
     TZelfinMain(const TZelfinMain&) = delete;
     TZelfinMain& operator=(const TZelfinMain&) = delete;
@@ -86,6 +88,7 @@ private:
     bool discAndTrayCheck(AtapiDevice& device);
     void finishRun();
     void collectJobs();
+    void reportOutcomes();
     void refreshDriveList();
     void refreshDrive(int16_t drive, RunEndClock& clock);
     bool readAgain(int16_t drive, bool untilItsBank, RunEndClock& clock);
@@ -102,6 +105,7 @@ private:
     Platform& platform_;
     Package package_;
     const PackageSeal& seal_;
+    RunReport* report_;
     ProcessState state_;
     std::unique_ptr<ui::Window> window_;
 

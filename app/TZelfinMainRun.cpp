@@ -162,6 +162,7 @@ bool TZelfinMain::holdDrive(int job) {
 // A job's device object: the master's list copied in, the job's drive selected. A job whose
 // drive cannot be selected has no bank either, and fails without a worker.
 bool TZelfinMain::prepareJob(int job, int16_t driveIndex) {
+    jobDrives_[job].drive = driveIndex; // named in the run's report even if it never starts
     try {
         jobDevices[job] = std::make_unique<AtapiDevice>(platform_, false);
     } catch (const std::bad_alloc&) {
@@ -288,6 +289,7 @@ void TZelfinMain::finishRun() {
     tmr.setEnabled(false);
     collectJobs();
     if (terminating()) {
+        reportOutcomes();
         endRun();
         return;
     }
@@ -296,6 +298,7 @@ void TZelfinMain::finishRun() {
     lblMsg.setText(text::kInquiry);
     toolkit_.processMessages();
     if (terminating()) {
+        reportOutcomes();
         endRun();
         return;
     }
@@ -306,6 +309,7 @@ void TZelfinMain::finishRun() {
     if (runSucceeded && !drivesReportTheirBanks()) {
         runSucceeded = false;
     }
+    reportOutcomes();
 
     if (!runSucceeded) {
         toolkit_.messageDialog(ui::DialogType::Error, text::kFlashFailed, ui::DialogButtons::Ok);
@@ -327,6 +331,33 @@ void TZelfinMain::finishRun() {
         endProgram();
     } else if (state_.settings.CLOSEAP != 0) {
         endProgram();
+    }
+}
+
+// The same judgement as the run's result, job by job: a job that never started, a worker that
+// failed, a drive that did not answer again or answers without its bank's new revision.
+void TZelfinMain::reportOutcomes() {
+    if (report_ == nullptr) {
+        return;
+    }
+    report_->jobs.clear();
+    for (int k = 0; k < jobCount; ++k) {
+        const JobDrive& job = jobDrives_[k];
+        JobOutcome outcome;
+        outcome.drive = job.drive;
+        if (jobNotStarted[k]) {
+            outcome.reason = "the job did not start (drive in use, no bank, or disc and tray "
+                             "check ended)";
+        } else if (!job.committed) {
+            outcome.reason = "programming failed";
+        } else if (!job.answered) {
+            outcome.reason = "the drive was not read again after the run";
+        } else if (!reportsItsBank(job)) {
+            outcome.reason = "the drive does not answer as its bank says it will";
+        } else {
+            outcome.updated = true;
+        }
+        report_->jobs.push_back(std::move(outcome));
     }
 }
 

@@ -18,9 +18,9 @@ void runMessageLoop(ui::Toolkit& toolkit) {
 } // namespace
 
 int runZelfin(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block,
-              const PackageSeal& seal) {
+              const PackageSeal& seal, RunReport* report) {
     try {
-        TZelfinMain main(toolkit, platform, block, seal);
+        TZelfinMain main(toolkit, platform, block, seal, report);
         if (!toolkit.terminated()) {
             main.show();
         }

@@ -1,6 +1,7 @@
 #pragma once
 // The program: a front end hands it its toolkit, its machine and the package block it carries.
 
+#include "app/RunReport.h"
 #include "device/Platform.h"
 #include "package/PackageBlock.h"
 #include "package/PackageSeal.h"
@@ -9,7 +10,8 @@
 namespace zelfin::app {
 
 // Runs start-up, then the message loop until the program is told to end. Returns 0.
+// report, when given, receives the drive list and the outcome of each job of the last run.
 int runZelfin(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block,
-              const PackageSeal& seal);
+              const PackageSeal& seal, RunReport* report = nullptr);
 
 } // namespace zelfin::app

@@ -117,6 +117,10 @@ bool placeBanks(const PackageDescription& d, PackageBlock& block, Problems& prob
     bool ok = true;
     for (const BankSpec& b : d.banks) {
         const std::string at = bankLabel(b);
+        if (b.unread) {
+            ok = false; // its file's problem is already reported on its line
+            continue;
+        }
         const BankFit fit = bankFit(b.start, b.size);
         if (fit != BankFit::Fits) {
             problems.errors.push_back(at + " (start " + std::to_string(b.start) + ", size " +
@@ -161,14 +165,14 @@ void checkBanks(const PackageDescription& d, Problems& problems) {
             problems.errors.push_back(bankLabel(b) + " is given twice");
         byNumber[b.number] = &b;
     }
-    if (d.banks.empty())
+    if (d.banks.empty() && !d.banksIncomplete)
         problems.errors.push_back("no BANK line: a package without firmware only tells the user "
                                   "\"No F/W in executable !\"");
     int highest = 0;
     for (int n = 1; n <= kBankCount; ++n)
         if (byNumber[n] != nullptr)
             highest = n;
-    for (int n = 1; n < highest; ++n)
+    for (int n = 1; n < highest && !d.banksIncomplete; ++n)
         if (byNumber[n] == nullptr)
             problems.errors.push_back("bank " + std::to_string(n) +
                                       " is missing: banks must be "
@@ -215,7 +219,7 @@ void writeSlots(const PackageDescription& d, PackageBlock& block, Problems& prob
             continue;
         }
         groupsWithSlots.insert(s.group);
-        if (!banks.contains(s.group))
+        if (!banks.contains(s.group) && !d.banksIncomplete)
             problems.errors.push_back(at + ": group " + std::to_string(s.group) +
                                       " is filled but bank " + std::to_string(s.group) +
                                       " is empty");
@@ -262,11 +266,11 @@ void writeSlots(const PackageDescription& d, PackageBlock& block, Problems& prob
         put(field(slot.VENDOR), 0, s.vendor, at + " vendor", problems);
         put(field(slot.PRODUCT), 0, s.product, at + " product", problems);
     }
-    if (d.slots.empty())
+    if (d.slots.empty() && !d.slotsIncomplete)
         problems.errors.push_back("no SLOT line: no drive would ever be eligible");
-    for (int bank : banks)
-        if (!groupsWithSlots.contains(bank))
-            problems.warnings.push_back("bank " + std::to_string(bank) +
+    for (const BankSpec& b : d.banks)
+        if (!groupsWithSlots.contains(b.number) && !d.slotsIncomplete)
+            problems.warnings.push_back(bankLabel(b) +
                                         " has no slot in its group and is never used");
 }
 
@@ -297,15 +301,20 @@ bool composeBlock(const PackageDescription& d, PackageBlock& block, Problems& pr
     const std::size_t errorsBefore = problems.errors.size();
     writeTemplate(block);
 
+    // "line 7: WARNING", or the key alone for a description built without lines.
+    const auto keyAt = [&](const std::string& key) {
+        const auto line = d.keyLines.find(key);
+        return line == d.keyLines.end() ? key : "line " + std::to_string(line->second) + ": " + key;
+    };
     for (const auto& [key, value] : d.texts)
-        put(textField(block, key), 0, value, key, problems);
+        put(textField(block, key), 0, value, keyAt(key), problems);
     for (const auto& [key, value] : d.settings) {
         if (value.size() != 1 || value[0] < '0' || value[0] > '9') {
-            problems.errors.push_back(key + ": " + quoted(value) + " is not one digit");
+            problems.errors.push_back(keyAt(key) + ": " + quoted(value) + " is not one digit");
             continue;
         }
         const Field f = settingField(block, key);
-        put(f, std::strlen(f.bytes) - 1, value, key, problems);
+        put(f, std::strlen(f.bytes) - 1, value, keyAt(key), problems);
     }
 
     if (!positionsInRange(d, problems))

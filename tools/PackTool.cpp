@@ -4,19 +4,23 @@
 #include "package/Eligibility.h"
 #include "package/PackageBlock.h"
 #include "package/PackageSeal.h"
+#include "package/ProgramVersion.h"
 #include "tools/BankIdentity.h"
 #include "tools/ComposeBlock.h"
 #include "tools/FileAccess.h"
 #include "tools/LocateBlock.h"
+#include "tools/PackageJson.h"
 #include "tools/PackageReport.h"
 #include "tools/PeSignature.h"
 #include "tools/ReadBack.h"
 #include "tools/TestPackage.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <optional>
 #include <system_error>
 #include <utility>
@@ -27,15 +31,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kUsage = "usage:\n"
-                               "  zelfin-pack fill [--drop-signature] [--ignore-identity] EXE "
-                               "DESCRIPTION\n"
-                               "                                     write a package into EXE\n"
-                               "  zelfin-pack show EXE               print the package of EXE\n"
-                               "  zelfin-pack check EXE VENDOR PRODUCT REVISION\n"
-                               "                                     print the verdict on a drive\n"
-                               "  zelfin-pack make-demo DIR          write DIR/firmware.bin and "
-                               "DIR/package.txt\n";
+constexpr const char* kUsage =
+    "usage:\n"
+    "  zelfin-pack fill [--drop-signature] [--ignore-identity] EXE "
+    "DESCRIPTION\n"
+    "                                     write a package into EXE\n"
+    "  zelfin-pack show [--json] EXE      print the package of EXE\n"
+    "  zelfin-pack check EXE VENDOR PRODUCT REVISION\n"
+    "                                     print the verdict on a drive;\n"
+    "                                     exit 0 eligible, 1 not, 2 usage\n"
+    "  zelfin-pack make-demo DIR          write DIR/firmware.bin and "
+    "DIR/package.txt\n"
+    "  zelfin-pack --version              print the version\n";
 
 // Limits on what is read: a bank file is its bank or a whole image; a description is a page of
 // text; an executable that carries the package is a few megabytes.
@@ -97,7 +104,19 @@ std::optional<LoadedBlock> loadBlock(const std::string& exe, std::ostream& err) 
     return loaded;
 }
 
-void report(const Problems& problems, std::ostream& err) {
+// The number of "line N: ..."; problems of the whole description come after every line's.
+long lineOf(const std::string& problem) {
+    constexpr std::string_view kLine = "line ";
+    if (!problem.starts_with(kLine))
+        return std::numeric_limits<long>::max();
+    return std::strtol(problem.c_str() + kLine.size(), nullptr, 10);
+}
+
+void report(Problems problems, std::ostream& err) {
+    for (auto* list : {&problems.warnings, &problems.errors})
+        std::stable_sort(
+            list->begin(), list->end(),
+            [](const std::string& a, const std::string& b) { return lineOf(a) < lineOf(b); });
     for (const std::string& w : problems.warnings)
         err << "zelfin-pack: warning: " << w << '\n';
     for (const std::string& e : problems.errors)
@@ -184,12 +203,14 @@ int fill(const std::string& exeArg, const std::string& descriptionPath, FillOpti
         auto data = readFileAtMost(file, kImageSize, error);
         if (!data) {
             problems.errors.push_back("line " + std::to_string(bank.line) + ": " + error);
+            bank.unread = true;
             continue;
         }
         bank.data = std::move(*data);
     }
     auto block = std::make_unique<PackageBlock>();
-    bool composed = problems.ok() && composeBlock(d, *block, problems);
+    // Composed whatever was found so far: every problem of the description is told at once.
+    bool composed = composeBlock(d, *block, problems) && problems.ok();
     if (composed) {
         judgeIdentity(d, *block, options.ignoreIdentity, problems);
         composed = problems.ok();
@@ -219,6 +240,25 @@ int fill(const std::string& exeArg, const std::string& descriptionPath, FillOpti
     printPackage(out, Package(*block));
     printSeal(out, *loaded);
     printSignature(out, loaded->file);
+    return 0;
+}
+
+int showJson(const std::string& exe, std::ostream& out, std::ostream& err) {
+    auto loaded = loadBlock(exe, err);
+    if (!loaded)
+        return 1;
+    const Package package(*loaded->block);
+    SealState state{loaded->offset, loaded->loaderOffset};
+    const PackageSeal seal = loaded->seal();
+    if (package.decodeSettings().HOW_MANY_BIN != 0) {
+        state.seal = &seal;
+        state.check = loaded->sealCheck();
+    }
+    printPackageJson(out, package, state);
+    if (state.seal != nullptr && state.check != SealCheck::Intact) {
+        err << "zelfin-pack: " << exe << " is " << describe(state.check) << '\n';
+        return 1;
+    }
     return 0;
 }
 
@@ -268,9 +308,10 @@ bool identityWidthsRight(const std::vector<std::string>& args, std::ostream& err
 int check(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     if (!identityWidthsRight(args, err))
         return 2;
+    // A file that is no packed program is a wrong argument, not a verdict on the drive.
     auto loaded = loadBlock(args[1], err);
     if (!loaded)
-        return 1;
+        return 2;
     const Package package(*loaded->block);
     const Settings settings = package.decodeSettings();
     // The program stops before it judges any drive, or judges none eligible.
@@ -293,8 +334,9 @@ int check(const std::vector<std::string>& args, std::ostream& out, std::ostream&
     }
     printIdentityFindings(out, checkBankIdentity(*loaded->block));
     const DriveIdentity drive{args[2], args[3], args[4]};
-    printVerdict(out, package, judgeDrive(package, settings, 1, drive));
-    return 0;
+    const Verdict verdict = judgeDrive(package, settings, 1, drive);
+    printVerdict(out, package, verdict);
+    return verdict.eligible == 1 ? 0 : 1;
 }
 
 int makeDemo(const std::string& dir, std::ostream& out, std::ostream& err) {
@@ -332,8 +374,14 @@ int runPackTool(const std::vector<std::string>& args, std::ostream& out, std::os
         if (args.size() - i == 2 && !args[i].starts_with("--"))
             return fill(args[i], args[i + 1], options, out, err);
     }
-    if (command == "show" && args.size() == 2)
+    if (command == "--version" && args.size() == 1) {
+        out << versionText("zelfin-pack");
+        return 0;
+    }
+    if (command == "show" && args.size() == 2 && !args[1].starts_with("--"))
         return show(args[1], out, err);
+    if (command == "show" && args.size() == 3 && args[1] == "--json")
+        return showJson(args[2], out, err);
     if (command == "check" && args.size() == 5)
         return check(args, out, err);
     if (command == "make-demo" && args.size() == 2)

@@ -81,6 +81,13 @@ std::optional<std::int64_t> decimal(const std::string& word) {
     return value;
 }
 
+// The key of a line that could not be split into words.
+std::string_view firstWord(std::string_view line) {
+    const std::size_t from = std::min(line.find_first_not_of(" \t"), line.size());
+    line.remove_prefix(from);
+    return line.substr(0, line.find_first_of(" \t"));
+}
+
 bool contains(const std::vector<std::string_view>& keys, std::string_view key) {
     return std::find(keys.begin(), keys.end(), key) != keys.end();
 }
@@ -102,6 +109,9 @@ PackageDescription parseDescription(std::string_view text, Problems& problems) {
         const Tokens t = tokenize(line);
         if (!t.error.empty()) {
             problems.errors.push_back(at + t.error);
+            const std::string_view first = firstWord(line);
+            d.banksIncomplete = d.banksIncomplete || first == "BANK";
+            d.slotsIncomplete = d.slotsIncomplete || first == "SLOT";
             continue;
         }
         if (t.words.empty() || t.words[0].starts_with("#"))
@@ -115,6 +125,8 @@ PackageDescription parseDescription(std::string_view text, Problems& problems) {
                 problems.errors.push_back(at + key + " takes one value (quote texts with blanks)");
             else if (!target.emplace(key, t.words[1]).second)
                 problems.errors.push_back(at + key + " is given twice");
+            else
+                d.keyLines[key] = lineNo;
         } else if (key == "HOW_MANY_BIN") {
             problems.errors.push_back(at + "HOW_MANY_BIN is not written by hand: it is the number "
                                            "of BANK lines");
@@ -122,6 +134,7 @@ PackageDescription parseDescription(std::string_view text, Problems& problems) {
             if (args != 5) {
                 problems.errors.push_back(at + "BANK takes: number, image file, start, size, "
                                                "new revision");
+                d.banksIncomplete = true;
                 continue;
             }
             BankSpec b;
@@ -136,8 +149,10 @@ PackageDescription parseDescription(std::string_view text, Problems& problems) {
                                                "at most 10 digits");
             if (t.words[2].empty())
                 problems.errors.push_back(at + "bank image file name is empty");
-            if (!number || *number < 1 || *number > 4 || !start || !size || t.words[2].empty())
+            if (!number || *number < 1 || *number > 4 || !start || !size || t.words[2].empty()) {
+                d.banksIncomplete = true;
                 continue;
+            }
             b.number = static_cast<int>(*number);
             b.file = t.words[2];
             b.start = *start;
@@ -148,12 +163,14 @@ PackageDescription parseDescription(std::string_view text, Problems& problems) {
             if (args != 6) {
                 problems.errors.push_back(at + "SLOT takes: group, slot, from, to, vendor, "
                                                "product (\"\" for a wildcard)");
+                d.slotsIncomplete = true;
                 continue;
             }
             const auto group = decimal(t.words[1]);
             const auto slot = decimal(t.words[2]);
             if (!group || *group < 1 || *group > 4 || !slot || *slot < 1 || *slot > 8) {
                 problems.errors.push_back(at + "slot position must be group 1 to 4, slot 1 to 8");
+                d.slotsIncomplete = true;
                 continue;
             }
             d.slots.push_back(SlotSpec{static_cast<int>(*group), static_cast<int>(*slot),

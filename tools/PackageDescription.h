@@ -18,6 +18,7 @@ struct BankSpec {
     std::int64_t size = 0;
     std::string newRevision;
     std::vector<std::uint8_t> data; // the file's bytes, loaded by the caller
+    bool unread = false;            // the caller could not read the file and said so
     int line = 0;
 };
 
@@ -31,8 +32,13 @@ struct SlotSpec {
 struct PackageDescription {
     std::map<std::string, std::string> texts;    // identity texts by key, e.g. "APP_TITLE"
     std::map<std::string, std::string> settings; // setting values by key, e.g. "REBOOT"
+    std::map<std::string, int> keyLines;         // the line each text or setting is given on
     std::vector<BankSpec> banks;
     std::vector<SlotSpec> slots;
+    // A BANK or SLOT line was refused: checks of the whole set of banks or slots would only
+    // repeat that problem in other words.
+    bool banksIncomplete = false;
+    bool slotsIncomplete = false;
 };
 
 // What went wrong, or what deserves a second look; nothing is written while errors is not empty.

@@ -1,11 +1,15 @@
 #include "frontends/cli/Cli.h"
 
+#include "app/DriveLine.h"
 #include "app/Zelfin.h"
+#include "frontends/cli/CliJson.h"
 #include "frontends/cli/CliOptions.h"
+#include "frontends/cli/DriveSurvey.h"
 #include "frontends/cli/RealPlatform.h"
 #include "frontends/cli/Scenario.h"
 #include "frontends/cli/TracingPlatform.h"
 #include "frontends/terminal/TerminalToolkit.h"
+#include "package/ProgramVersion.h"
 #include "sim/Transcript.h"
 
 #include <cstdio>
@@ -33,6 +37,55 @@ void writeSimTranscript(const Scenario& scenario, std::ofstream& out, const std:
     }
 }
 
+std::string_view outcomeOf(terminal::Ending ending) {
+    switch (ending) {
+    case terminal::Ending::Nothing:
+        return "nothing";
+    case terminal::Ending::Success:
+        return "updated";
+    case terminal::Ending::Failure:
+        return "failed";
+    case terminal::Ending::Declined:
+        return "declined";
+    case terminal::Ending::Unanswerable:
+        return "unanswered";
+    case terminal::Ending::NoSuchDrive:
+        return "no such drive";
+    }
+    return "failed";
+}
+
+// --list: the drives with their verdicts; 0 when one can be updated, 1 when none can.
+int listDrives(const CliOptions& options, Platform& platform, const PackageBlock& block,
+               const PackageSeal& seal, std::ostream& out, std::ostream& err) {
+    const DriveSurvey survey = surveyDrives(platform, block, seal);
+    const Package package(block);
+    if (options.json) {
+        writeJson(out, package, survey.drives, survey.stop, std::nullopt);
+    }
+    if (!survey.stop.empty()) {
+        err << "zelfin-cli: " << survey.stop << '\n';
+        return kExitFailed;
+    }
+    std::ostream& human = options.json ? err : out;
+    for (std::size_t i = 0; i < survey.drives.size(); ++i) {
+        const DriveEntry& d = survey.drives[i];
+        human << '[' << i << "] " << app::formatDriveLine(d) << "  ";
+        if (d.present != 1 || d.eligible != 1) {
+            human << "not eligible\n";
+            continue;
+        }
+        const int bank = d.groupIndex + 1;
+        human << (d.upToDate == 1 ? "eligible, up to date" : "eligible") << " (bank " << bank
+              << ", new revision " << package.newRevision(bank) << ")\n";
+    }
+    if (!survey.anyEligible()) {
+        human << "no drive can be updated with this package\n";
+        return kExitFailed;
+    }
+    return kExitDone;
+}
+
 } // namespace
 
 int statusOf(terminal::Ending ending) {
@@ -45,6 +98,7 @@ int statusOf(terminal::Ending ending) {
     case terminal::Ending::Declined:
         return kExitDeclined;
     case terminal::Ending::Unanswerable:
+    case terminal::Ending::NoSuchDrive:
         return kExitUsage;
     }
     return kExitFailed;
@@ -63,8 +117,15 @@ int runCli(const std::vector<std::string>& args, const PackageBlock& block, cons
         out << kUsage;
         return kExitDone;
     }
-    // Nobody can be asked: rather than guess at a firmware update, do nothing at all.
-    if (!stdinIsTerminal && !options.yes && options.answers.empty()) {
+    if (options.version) {
+        out << versionText("zelfin-cli", block, seal);
+        return kExitDone;
+    }
+    // With --json standard output holds the document alone.
+    std::ostream& human = options.json ? err : out;
+    // Nobody can be asked: rather than guess at a firmware update, do nothing at all. A list
+    // asks nothing.
+    if (!options.list && !stdinIsTerminal && !options.yes && options.answers.empty()) {
         err << "zelfin-cli: standard input is not a terminal and no answers were given; "
                "refusing to guess. Give --yes (or --answers) to answer the questions in "
                "advance.\n";
@@ -121,15 +182,24 @@ int runCli(const std::vector<std::string>& args, const PackageBlock& block, cons
         }
     }
 
+    if (options.list) {
+        const int status = listDrives(options, *platform, block, seal, out, err);
+        if (!options.simTranscriptFile.empty()) {
+            writeSimTranscript(scenario, simTranscript, options.simTranscriptFile);
+        }
+        return status;
+    }
+
     terminal::TerminalScript script;
     script.interactive = stdinIsTerminal;
     script.answers.assign(options.answers.begin(), options.answers.end());
     script.answerYesToAll = options.yes;
     script.driveIndex = options.driveIndex;
     script.pressUpdate = options.pressUpdate;
-    terminal::TerminalToolkit toolkit(in, out, script);
+    terminal::TerminalToolkit toolkit(in, human, script);
 
-    app::runZelfin(toolkit, *platform, block, seal);
+    app::RunReport report;
+    app::runZelfin(toolkit, *platform, block, seal, &report);
 
     if (options.simulate) {
         // The record first: standard output may be a pipe that has gone.
@@ -137,9 +207,13 @@ int runCli(const std::vector<std::string>& args, const PackageBlock& block, cons
             writeSimTranscript(scenario, simTranscript, options.simTranscriptFile);
         }
         for (const SimulatedDrive& d : scenario.drives) {
-            out << "(simulated drive " << d.letter << ": now reports revision "
-                << d.drive->Revision() << ")\n";
+            human << "(simulated drive " << d.letter << ": now reports revision "
+                  << d.drive->Revision() << ")\n";
         }
+    }
+    if (options.json) {
+        writeJson(out, Package(block), report.drives, toolkit.lastError(),
+                  JsonRun{outcomeOf(toolkit.ending()), &report.jobs});
     }
     return statusOf(toolkit.ending());
 }

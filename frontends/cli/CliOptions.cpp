@@ -1,21 +1,29 @@
 #include "frontends/cli/CliOptions.h"
 
+#include <optional>
 #include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace zelfin::cli {
 
 const char* const kUsage =
     "usage: zelfin-cli [options]\n"
-    "  --simulate [SCENARIO]  run on a simulated machine (default: one RVM-270A at D:)\n"
+    "  --simulate[=SCENARIO]  run on a simulated machine (default: one RVM-270A at D:)\n"
     "  --drive N              choose drive N of the list (0 is the first)\n"
     "  --update               press Update once the window is ready\n"
     "  --yes                  answer Yes to every question\n"
     "  --answers y,n,...      answer the questions in this order\n"
     "  --trace FILE           write every command sent to a drive, and its outcome, to FILE\n"
     "  --sim-transcript FILE  with --simulate: write the simulated drives' own record to FILE\n"
+    "  --list                 list the drives and their verdicts, change nothing, ask nothing\n"
+    "  --json                 write one JSON document on standard output, the rest on standard\n"
+    "                         error\n"
+    "  --version              print the version and the package this program carries\n"
     "  --help                 this text\n"
-    "Exit status: 0 updated or nothing asked, 1 failed, 2 usage or no answer, 3 declined.\n";
+    "Options that take a value take it as --opt value or --opt=value.\n"
+    "Exit status: 0 updated or nothing asked, 1 failed, 2 usage or no answer, 3 declined.\n"
+    "With --list: 0 a drive can be updated, 1 none can, 2 usage.\n";
 
 namespace {
 
@@ -43,8 +51,21 @@ std::vector<bool> parseAnswers(const std::string& list) {
 CliOptions parseOptions(const std::vector<std::string>& args) {
     CliOptions options;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const auto value = [&]() -> const std::string& {
+        // "--trace=FILE": the option, and the value that came with it.
+        std::string arg = args[i];
+        std::optional<std::string> attached;
+        if (const std::size_t equals = arg.find('=');
+            arg.starts_with("--") && equals != std::string::npos) {
+            attached = arg.substr(equals + 1);
+            arg.resize(equals);
+        }
+        const auto value = [&]() -> std::string {
+            if (attached) {
+                if (attached->empty()) {
+                    throw std::invalid_argument(arg + "= needs a value after the =");
+                }
+                return *std::exchange(attached, std::nullopt);
+            }
             if (i + 1 >= args.size()) {
                 throw std::invalid_argument(arg + " needs a value");
             }
@@ -52,11 +73,11 @@ CliOptions parseOptions(const std::vector<std::string>& args) {
         };
         if (arg == "--simulate") {
             options.simulate = true;
-            if (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0) {
-                options.scenarioFile = args[++i];
+            if (attached || (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0)) {
+                options.scenarioFile = value();
             }
         } else if (arg == "--drive") {
-            const std::string& text = value();
+            const std::string text = value();
             std::size_t used = 0;
             int index = -1;
             try {
@@ -77,11 +98,24 @@ CliOptions parseOptions(const std::vector<std::string>& args) {
             options.traceFile = value();
         } else if (arg == "--sim-transcript") {
             options.simTranscriptFile = value();
+        } else if (arg == "--list") {
+            options.list = true;
+        } else if (arg == "--json") {
+            options.json = true;
         } else if (arg == "--help" || arg == "-h") {
             options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
         } else {
             throw std::invalid_argument("unknown option " + arg);
         }
+        if (attached) {
+            throw std::invalid_argument(arg + " takes no value");
+        }
+    }
+    if (options.list && (options.pressUpdate || options.driveIndex)) {
+        throw std::invalid_argument("--list only reads the drives; it does not go with " +
+                                    std::string(options.pressUpdate ? "--update" : "--drive"));
     }
     if (!options.simTranscriptFile.empty() && !options.simulate) {
         throw std::invalid_argument("--sim-transcript goes with --simulate");

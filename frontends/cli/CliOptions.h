@@ -17,10 +17,14 @@ struct CliOptions {
     std::vector<bool> answers;     // --answers y,n,...
     std::string traceFile;         // --trace FILE
     std::string simTranscriptFile; // --sim-transcript FILE
+    bool list = false;             // --list: scan, judge and list the drives; change nothing
+    bool json = false;             // --json: one JSON document on standard output
     bool help = false;
+    bool version = false;
 };
 
-// Throws std::invalid_argument with a message for the user.
+// Takes "--opt value" and "--opt=value" alike. Throws std::invalid_argument with a message
+// for the user.
 CliOptions parseOptions(const std::vector<std::string>& args);
 
 extern const char* const kUsage;

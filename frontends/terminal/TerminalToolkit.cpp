@@ -114,6 +114,7 @@ ui::DialogAnswer TerminalToolkit::messageDialog(ui::DialogType type, std::string
     flush();
     if (type == ui::DialogType::Error) {
         sawFailure_ = true;
+        lastError_ = text;
     } else if (type == ui::DialogType::Information) {
         sawSuccess_ = true;
     }
@@ -167,6 +168,7 @@ ui::DialogAnswer TerminalToolkit::messageDialog(ui::DialogType type, std::string
 void TerminalToolkit::systemBox(std::string_view text, std::string_view caption, std::uint32_t) {
     flush();
     sawFailure_ = true;
+    lastError_ = text;
     out_ << "\n--- " << caption << " ---\n" << text << "\n[OK]\n";
     out_.flush();
 }
@@ -345,9 +347,10 @@ void TerminalToolkit::actWhenIdle() {
         script_.driveIndex.reset();
         const auto& items = main->control(static_cast<ui::ControlId>(list)).items;
         if (index < 0 || index >= static_cast<int>(items.size())) {
-            out_ << "zelfin-cli: there is no drive " << index << " in the list (" << items.size()
-                 << " listed)\n";
-            sawFailure_ = true;
+            lastError_ = "there is no drive " + std::to_string(index) + " in the list (" +
+                         std::to_string(items.size()) + " listed)";
+            out_ << "zelfin-cli: " << lastError_ << '\n';
+            sawNoSuchDrive_ = true;
             script_.pressUpdate = false;
             pressButton(*main, static_cast<ui::ControlId>(close));
             return;
@@ -359,7 +362,8 @@ void TerminalToolkit::actWhenIdle() {
     if (script_.pressUpdate) {
         script_.pressUpdate = false;
         if (!main->control(static_cast<ui::ControlId>(update)).enabled) {
-            out_ << "zelfin-cli: Update is not available for the selected drive\n";
+            lastError_ = "Update is not available for the selected drive";
+            out_ << "zelfin-cli: " << lastError_ << '\n';
             sawFailure_ = true;
             pressButton(*main, static_cast<ui::ControlId>(close));
             return;
@@ -409,6 +413,10 @@ void TerminalToolkit::terminate() {
 }
 
 Ending TerminalToolkit::ending() const {
+    // Nothing was asked of any drive: the command line was wrong.
+    if (sawNoSuchDrive_) {
+        return Ending::NoSuchDrive;
+    }
     if (sawFailure_) {
         return Ending::Failure;
     }

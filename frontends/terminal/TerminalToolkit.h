@@ -34,6 +34,7 @@ enum class Ending : std::uint8_t {
     Failure,      // an error dialog or a system box was shown
     Declined,     // a question was answered No and the program ended
     Unanswerable, // a question had no answer and nobody could be asked
+    NoSuchDrive,  // the script chose a drive the list does not have
 };
 
 class TerminalWindow;
@@ -58,6 +59,8 @@ public:
     void runOnMainThread(std::function<void()> task) override;
 
     Ending ending() const;
+    // The text of the last error shown, or empty: what a person would read as the reason.
+    const std::string& lastError() const { return lastError_; }
 
     // Used by TerminalWindow.
     void forget(const TerminalWindow& window);
@@ -87,6 +90,8 @@ private:
     bool sawSuccess_ = false;
     bool sawDecline_ = false;
     bool sawUnanswerable_ = false;
+    bool sawNoSuchDrive_ = false;
+    std::string lastError_;
 
     sync::TaskQueue tasks_;
 };

@@ -41,9 +41,10 @@ std::vector<std::string> lines(const std::string& text) {
     return out;
 }
 
-ProcessResult run(const std::string& command) {
+// errors: where standard error goes; by default into the output.
+ProcessResult run(const std::string& command, const std::string& errors = "2>&1") {
     ProcessResult result;
-    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    std::FILE* pipe = popen((command + " " + errors).c_str(), "r");
     if (pipe == nullptr) {
         return result;
     }
@@ -105,6 +106,26 @@ protected:
     // The packed program on a scenario; standard input is never a terminal here.
     static ProcessResult cli(const std::string& args, const std::string& program = "zelfin-cli") {
         return run(path(program).string() + " " + args + " </dev/null");
+    }
+
+    // Standard output alone, with every drive command the simulated drives saw.
+    static ProcessResult cliOutput(const std::string& args, std::string& sent) {
+        const fs::path record = path("output-sim.txt");
+        fs::remove(record);
+        const ProcessResult r = run(path("zelfin-cli").string() + " " + args +
+                                        " --sim-transcript " + record.string() + " </dev/null",
+                                    "2>/dev/null");
+        sent = readFile(record);
+        return r;
+    }
+
+    // Whether the text is JSON for which the Python expression over it, d, holds.
+    static bool jsonHolds(const std::string& text, const std::string& expression) {
+        std::ofstream(path("doc.json")) << text;
+        return run("python3 -c \"import json,sys; d = json.load(open(sys.argv[1])); sys.exit(0 "
+                   "if " +
+                   expression + " else 1)\" " + path("doc.json").string())
+                   .status == 0;
     }
 
     static fs::path* dir_;
@@ -296,10 +317,10 @@ TEST_F(CliProcess, DiscInTheDriveWithNobodyThereStopsBeforeWriting) {
     }
 }
 
-TEST_F(CliProcess, ChoosingADriveThatIsNotListedFailsWithoutUpdating) {
+TEST_F(CliProcess, ChoosingADriveThatIsNotListedIsAUsageErrorAndUpdatesNothing) {
     const fs::path machine = scenario("nodrive.txt", kOneDrive);
     const ProcessResult r = cli("--simulate " + machine.string() + " --yes --drive 4 --update");
-    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_EQ(r.status, 2) << r.output;
     EXPECT_NE(r.output.find("there is no drive 4 in the list"), std::string::npos);
     EXPECT_NE(r.output.find("now reports revision 1A05"), std::string::npos);
 }
@@ -456,6 +477,127 @@ TEST_F(CliProcess, SignalsAndAClosedPipeDuringARunWaitForItsEnd) {
     }
     ASSERT_EQ(waitpid(piped, nullptr, 0), piped);
     EXPECT_EQ(countContaining(readFile(path("pipe-sim.txt")), "3B 05 01 00 00 00 00 00 00 A0"), 1);
+}
+
+// Options as --opt value and --opt=value alike; a wrong command line is exit status 2 before any
+// drive is touched.
+TEST_F(CliProcess, OptionsTakeTheirValuesEitherWay) {
+    const std::string two = scenario("opts.txt", kOneDrive + "drive E OTHER \"DVD-ROM X16\" 2.10 "
+                                                             "other port=0\n")
+                                .string();
+    const std::string trace = path("opts-trace.txt").string();
+    const struct {
+        std::string args;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"--simulate=" + two + " --yes --update --drive=1", 0, "successfully"},
+        {"--simulate=" + two + " --answers=n --update", 3, "No (answered in advance)"},
+        {"--simulate=" + two + " --yes --update --drive=5", 2, "there is no drive 5"},
+        {"--simulate=" + two + " --yes --drive=x", 2, "--drive takes a list index"},
+        {"--simulate=" + two + " --yes=1", 2, "--yes takes no value"},
+        {"--simulate=" + two + " --yes --trace=", 2, "--trace= needs a value"},
+        {"--simulate=" + two + " --list --update", 2, "does not go with --update"},
+    };
+    for (const auto& c : cases) {
+        fs::remove(trace);
+        const ProcessResult r = cli(c.args + " --trace=" + trace);
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << "\n" << r.output;
+        // Only the run that was to update wrote a drive, traced where --trace= said.
+        EXPECT_EQ(fs::exists(trace) && countContaining(readFile(trace), "3B 05 01") > 0,
+                  c.status == 0)
+            << c.args;
+    }
+}
+
+TEST_F(CliProcess, VersionNamesTheProgramAndItsPackage) {
+    const ProcessResult shown =
+        run(std::string(ZELFIN_PACK_PATH) + " show " + path("zelfin-cli").string());
+    const std::string label = "package digest (SHA-256 of the block):  ";
+    ASSERT_NE(shown.output.find(label), std::string::npos);
+    const std::string digest = shown.output.substr(shown.output.find(label) + label.size(), 64);
+    const struct {
+        const char* program;
+        std::vector<std::string> says;
+    } cases[] = {
+        {"zelfin-cli",
+         {"zelfin-cli 0.", "package: Flash Program for BRYMOTE DVDRW RVM-270A\n",
+          "bank 1 new revision: 1A07\n", "package digest: " + digest + "\n"}},
+        {"template", {"zelfin-cli 0.", "package: none (no firmware packed)\n"}},
+    };
+    for (const auto& c : cases) {
+        const ProcessResult r = cli("--version", c.program);
+        EXPECT_EQ(r.status, 0) << r.output;
+        for (const std::string& says : c.says) {
+            EXPECT_NE(r.output.find(says), std::string::npos) << c.program << "\n" << r.output;
+        }
+    }
+}
+
+// --list asks nothing and changes nothing; its status says whether a drive can be updated.
+TEST_F(CliProcess, ListOnlyReadsAndItsStatusIsWhetherADriveCanBeUpdated) {
+    const std::string other = "drive E OTHER \"DVD-ROM X16\" 2.10 other port=0\n";
+    const struct {
+        const char* name;
+        std::string machine;
+        const char* program;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"eligible", kOneDrive + other, "zelfin-cli", 0,
+         "1-0-0-0 D:BRYMOTE DVDRW RVM-270A   1A05  eligible (bank 1, new revision 1A07)"},
+        {"none eligible", other, "zelfin-cli", 1, "no drive can be updated"},
+        {"unfilled", kOneDrive, "template", 1, "No F/W in executable !"},
+    };
+    for (const auto& c : cases) {
+        const fs::path machine = scenario("list.txt", c.machine);
+        const fs::path record = path("list-sim.txt");
+        const ProcessResult r =
+            cli("--simulate " + machine.string() + " --list --sim-transcript " + record.string(),
+                c.program);
+        EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.output;
+        EXPECT_NE(r.output.find(c.says), std::string::npos) << c.name << "\n" << r.output;
+        EXPECT_EQ(r.output.find("Yes/No"), std::string::npos) << c.name;
+        for (const std::string& line : lines(readFile(record))) {
+            for (const char* changing : {"3B", "F2", "1B"}) {
+                EXPECT_FALSE(line.starts_with(changing)) << c.name << ": " << line;
+            }
+        }
+    }
+}
+
+// Standard output is one JSON document alone; the drives, their verdicts and each job's result.
+TEST_F(CliProcess, JsonIsTheOnlyOutputAndCarriesVerdictsAndResults) {
+    const std::string one = scenario("json.txt", kOneDrive).string();
+    const std::string failing =
+        scenario("json-fail.txt", kOneDrive + "fault D readback\n").string();
+    const std::string drive0 = "d['drives'][0]";
+    const struct {
+        std::string args;
+        int status;
+        std::string holds;
+    } cases[] = {
+        {"--simulate " + one + " --list --json", 0,
+         "d['mode'] == 'list' and d['error'] is None and len(d['drives']) == 1 and " + drive0 +
+             " == {'index': 0, 'address': '1-0-0-0', 'root': 'D:', 'vendor': 'BRYMOTE ', "
+             "'product': 'DVDRW RVM-270A  ', 'revision': '1A05', 'eligible': True, "
+             "'upToDate': False, 'bank': 1, 'newRevision': '1A07'}"},
+        {"--simulate " + one + " --yes --update --json", 0,
+         "d['mode'] == 'update' and d['outcome'] == 'updated' and " + drive0 +
+             "['revision'] == '1A07' and " + drive0 + "['result'] == 'updated'"},
+        {"--simulate " + failing + " --yes --update --json", 1,
+         "d['outcome'] == 'failed' and d['error'].startswith('Unable to flash') and " + drive0 +
+             "['result'] == 'failed' and len(" + drive0 + "['reason']) > 0"},
+        {"--simulate " + one + " --answers n --update --json", 3,
+         "d['outcome'] == 'declined' and " + drive0 + "['result'] is None"},
+    };
+    for (const auto& c : cases) {
+        std::string sent;
+        const ProcessResult r = cliOutput(c.args, sent);
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.output;
+        EXPECT_TRUE(jsonHolds(r.output, c.holds)) << c.args << "\n" << r.output;
+    }
 }
 
 } // namespace

@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstddef>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -105,7 +107,7 @@ TEST_F(PackTool, FillsShowsAndChecksTheDemoPackage) {
     EXPECT_EQ(out.str(), "eligible:       1\n"
                          "group:          1 (bank 1, new revision \"1A07\")\n"
                          "up to date:     0\n");
-    ASSERT_EQ(run({"check", exe.string(), "BRYMOTE ", "DVDRW RVM-270A  ", "1A08"}), 0);
+    ASSERT_EQ(run({"check", exe.string(), "BRYMOTE ", "DVDRW RVM-270A  ", "1A08"}), 1);
     EXPECT_EQ(out.str(), "eligible:       0\ngroup:          -\nup to date:     -\n");
 }
 
@@ -155,6 +157,110 @@ TEST_F(PackTool, ARefusedPackageLeavesTheExecutableUntouched) {
     EXPECT_NE(err.str().find("cannot read"), std::string::npos);
     EXPECT_EQ(readAll(exe), before);
     EXPECT_FALSE(fs::exists(dir / "zelfin.exe.zelfin-pack.tmp"));
+}
+
+// check answers with its exit status: 0 eligible, 1 not, 2 a wrong command line or a file that
+// is no packed program.
+TEST_F(PackTool, ExitStatusesOfCheckAndVersion) {
+    ASSERT_EQ(run({"fill", exe.string(), (dir / "demo/package.txt").string()}), 0) << err.str();
+    const std::string e = exe.string();
+    const struct {
+        std::vector<std::string> args;
+        int status;
+    } cases[] = {
+        {{"check", e, "BRYMOTE ", "DVDRW RVM-270A  ", "1A05"}, 0},
+        {{"check", e, "BRYMOTE ", "DVDRW RVM-270A  ", "1A08"}, 1},
+        {{"check", e, "OTHER   ", "DVDRW RVM-270A  ", "1A05"}, 1},
+        {{"check", e, "BRYMOTE", "DVDRW RVM-270A  ", "1A05"}, 2},
+        {{"check", e, "BRYMOTE ", "DVDRW RVM-270A  "}, 2},
+        {{"check", (dir / "nowhere.exe").string(), "BRYMOTE ", "DVDRW RVM-270A  ", "1A05"}, 2},
+        {{"--version"}, 0},
+        {{"--version", "extra"}, 2},
+        {{"show", "--json"}, 2},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(run(c.args), c.status) << c.args[0] << " " << c.args.back() << ": " << err.str();
+    }
+    ASSERT_EQ(run({"--version"}), 0);
+    EXPECT_TRUE(out.str().starts_with("zelfin-pack ")) << out.str();
+    EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(out.str()[12]))) << out.str();
+}
+
+// The document parses as JSON and says what the text says, the seal's digest included.
+TEST_F(PackTool, ShowJsonIsOneDocumentOfThePackage) {
+    ASSERT_EQ(run({"fill", exe.string(), (dir / "demo/package.txt").string()}), 0) << err.str();
+    ASSERT_EQ(run({"show", exe.string()}), 0);
+    const std::string label = "package digest (SHA-256 of the block):  ";
+    const std::size_t at = out.str().find(label);
+    ASSERT_NE(at, std::string::npos);
+    const std::string digest = out.str().substr(at + label.size(), 64);
+
+    auto block = std::make_unique<PackageBlock>();
+    writeTemplate(*block);
+    writeAll(dir / "template.exe", programBytes(*block));
+    const struct {
+        fs::path file;
+        std::string checks; // Python over the document d
+    } cases[] = {
+        {exe, "d['seal'] == 'intact' and d['packageDigest'] == '" + digest +
+                  "' and d['blockOffset'] == 300 and d['banks'][0] == {'bank': 1, 'start': 0, "
+                  "'size': 1048576, 'newRevision': '1A07', 'inUse': True, 'problem': None} and "
+                  "not d['banks'][1]['inUse'] and d['settings']['WARNING'] == 1 and "
+                  "d['slots'][0]['vendor'] == 'BRYMOTE ' and d['image'] == 'filled' and "
+                  "d['texts']['DRIVE_NAME'] == 'BRYMOTE DVDRW RVM-270A'"},
+        {dir / "template.exe", "d['seal'] == 'none' and d['packageDigest'] is None and "
+                               "d['slots'] == [] and d['image'] == 'unfilled'"},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(run({"show", "--json", c.file.string()}), 0) << err.str();
+        writeAll(dir / "shown.json", out.str());
+        const std::string command =
+            "python3 -c \"import json,sys; d = json.load(open(sys.argv[1])); "
+            "sys.exit(0 if " +
+            c.checks + " else 1)\" " + (dir / "shown.json").string();
+        EXPECT_EQ(std::system(command.c_str()), 0) << c.file << "\n" << out.str();
+    }
+}
+
+// One fill names every problem of a description, each on its line, in line order, and none that
+// only follows from a line it already refused.
+TEST_F(PackTool, FillReportsEveryProblemWithItsLine) {
+    writeAll(dir / "demo/many.txt", "APP_TITLE \"fine\"\n"
+                                    "WARNING 12\n"
+                                    "REBOOT 1 2\n"
+                                    "BANK 1 firmware.bin 0 1048576 1A07\n"
+                                    "BANK 2 nowhere.bin 0 4096 1A07\n"
+                                    "SLOT 1 1 \"\" \"\" \"BRYMOTE\" \"\"\n"
+                                    "SLOT 5 1 \"\" \"\" \"\" \"\"\n"
+                                    "FOO bar\n"
+                                    "CHKDISC x\n"
+                                    "SLOT 1 2 \"1A9\" \"1A1\" \"\" \"\"\n"
+                                    "INFO_TEXT \"unclosed\n"
+                                    "APP_VERSION \"a text longer than the twelve it may hold\"\n");
+    const auto before = readAll(exe);
+    EXPECT_EQ(run({"fill", exe.string(), (dir / "demo/many.txt").string()}), 1);
+    const std::vector<std::string> expected = {
+        "line 2: WARNING: \"12\" is not one digit",
+        "line 3: REBOOT takes one value",
+        "line 5: ",
+        "line 6: slot 1 1: vendor \"BRYMOTE\" must be exactly 8 characters",
+        "line 7: slot position must be group 1 to 4",
+        "line 8: unknown key FOO",
+        "line 9: CHKDISC: \"x\" is not one digit",
+        "line 10: slot 1 2: from \"1A9\" sorts after to \"1A1\"",
+        "line 11: a quoted text is not closed",
+        "line 12: APP_VERSION: ",
+    };
+    std::vector<std::string> errors;
+    std::istringstream reported(err.str());
+    for (std::string line; std::getline(reported, line);)
+        if (line.starts_with("zelfin-pack: error: "))
+            errors.push_back(line.substr(20));
+    ASSERT_EQ(errors.size(), expected.size()) << err.str();
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_TRUE(errors[i].starts_with(expected[i])) << errors[i];
+    EXPECT_NE(errors[2].find("nowhere.bin"), std::string::npos) << errors[2];
+    EXPECT_EQ(readAll(exe), before);
 }
 
 // Every unusable file is named with its reason, the description's other errors still show, and
