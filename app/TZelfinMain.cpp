@@ -1,8 +1,8 @@
 #include "app/TZelfinMain.h"
 
 #include "app/DriveLine.h"
+#include "app/PackageRefusal.h"
 #include "app/Texts.h"
-#include "flash/LoaderArea.h"
 #include "package/Eligibility.h"
 
 #include <cstring>
@@ -72,15 +72,9 @@ void TZelfinMain::startUpSequence() {
     window_->setCaption(package_.windowTitle());
     state_.settings = package_.decodeSettings();
     state_.currentBank = package_.initialBank();
-    if (state_.settings.HOW_MANY_BIN == 0) {
-        toolkit_.messageDialog(ui::DialogType::Error, text::kNoFirmware, ui::DialogButtons::Ok);
-        endProgram();
-        return;
-    }
-    // The read-back only proves the drive holds what is in memory: these bytes must be the ones
-    // the vendor packed.
-    if (checkSeal(seal_, package_.block(), kLoaderArea) != SealCheck::Intact) {
-        toolkit_.messageDialog(ui::DialogType::Error, text::kPackageDamaged, ui::DialogButtons::Ok);
+    if (const std::string_view refusal = packageRefusal(package_.block(), seal_);
+        !refusal.empty()) {
+        toolkit_.messageDialog(ui::DialogType::Error, refusal, ui::DialogButtons::Ok);
         endProgram();
         return;
     }

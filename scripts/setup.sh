@@ -1,13 +1,28 @@
 #!/usr/bin/env bash
-# Installs what the build and the tests need. Safe to run again: it installs only what is missing.
-# `scripts/setup.sh build` installs only what the native build needs (the main job); with no
-# argument it installs everything the tests use.
+# Installs what the build and the tests need on Debian 12. Safe to run again: it installs only
+# what is missing.
+#   scripts/setup.sh build   the native build (the main job)
+#   scripts/setup.sh window  the native build and the Linux window programs (scripts/demo-window.sh)
+#   scripts/setup.sh         everything the tests use
 set -euo pipefail
 
+mode=${1:-all}
+case $mode in
+build | window | all) ;;
+*)
+    echo "usage: scripts/setup.sh [build|window]" >&2
+    exit 2
+    ;;
+esac
+
 packages=(cmake ninja-build g++ libgtest-dev libgmock-dev libbenchmark-dev clang-format)
-if [ "${1:-all}" != build ]; then
-    # The Linux window program and its package; the fuzzers.
-    packages+=(qt6-base-dev fonts-liberation2 fonts-dejavu-core dpkg-dev file clang libclang-rt-14-dev)
+if [ "$mode" != build ]; then
+    # The Linux window programs, and the fonts their dialogs are drawn in.
+    packages+=(qt6-base-dev fonts-liberation2 fonts-dejavu-core)
+fi
+if [ "$mode" = all ]; then
+    # The Debian package and its checks; the fuzzers.
+    packages+=(dpkg-dev file lintian clang libclang-rt-14-dev)
     # The window program's rights (setcap on a copy) and the package's polkit action (xmllint).
     packages+=(libcap2-bin libxml2-utils)
     # The logind lock's cases: a private dbus-daemon with a stand-in logind in Python.

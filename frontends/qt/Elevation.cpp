@@ -50,7 +50,7 @@ std::vector<std::string> displayVariables(const char* const* environment) {
 int runThroughPkexec(const std::vector<std::string>& variables) {
     const std::string self = ownPath();
     if (self.empty()) {
-        return -1;
+        return kPkexecRefused;
     }
     std::vector<char*> argv{const_cast<char*>("pkexec"), const_cast<char*>(self.c_str())};
     std::vector<char*> envp;
@@ -63,20 +63,22 @@ int runThroughPkexec(const std::vector<std::string>& variables) {
 
     pid_t child = 0;
     // posix_spawnp looks pkexec up on this process's PATH; the copy gets envp alone.
-    if (::posix_spawnp(&child, "pkexec", nullptr, nullptr, argv.data(), envp.data()) != 0) {
-        return -1;
+    if (const int error =
+            ::posix_spawnp(&child, "pkexec", nullptr, nullptr, argv.data(), envp.data());
+        error != 0) {
+        return error == ENOENT ? kNoPkexec : kPkexecRefused;
     }
     int status = 0;
     while (::waitpid(child, &status, 0) < 0) {
         if (errno != EINTR) {
-            return -1;
+            return kPkexecRefused;
         }
     }
     if (!WIFEXITED(status)) {
-        return -1;
+        return kPkexecRefused;
     }
     const int code = WEXITSTATUS(status);
-    return code == kPkexecNotAuthorized || code == kPkexecFailed ? -1 : code;
+    return code == kPkexecNotAuthorized || code == kPkexecFailed ? kPkexecRefused : code;
 }
 
 bool startedByPkexec() {

@@ -18,10 +18,15 @@ inline constexpr int kPkexecFailed = 127;
 // XWayland, whose display these name.
 std::vector<std::string> displayVariables(const char* const* environment);
 
+// What runThroughPkexec returns when no copy ran: pkexec refused or failed (kPkexecNotAuthorized
+// / kPkexecFailed), or there is no pkexec to start.
+inline constexpr int kPkexecRefused = -1;
+inline constexpr int kNoPkexec = -2;
+
 // Starts this program's own file through pkexec (looked up on PATH) with `variables` as the
 // whole environment and, after the path, as its arguments (pkexec keeps DISPLAY and XAUTHORITY
-// only for an action that allows a window), and waits: the copy's exit status, or -1 when no
-// copy ran (no pkexec, or kPkexecNotAuthorized / kPkexecFailed).
+// only for an action that allows a window), and waits: the copy's exit status, or
+// kPkexecRefused / kNoPkexec when no copy ran.
 int runThroughPkexec(const std::vector<std::string>& variables);
 
 // This process is the copy pkexec started (pkexec sets PKEXEC_UID).

@@ -4,8 +4,9 @@
 # without rights starts it once more through pkexec (a stand-in on PATH that records what it
 # gets) with the display variables alone; a cancelled or missing pkexec ends in "Access denied !";
 # root keeps to the installed plugins whatever its environment names.
-# zelfin-cli given the capability refuses the same way.
-# Usage: tests/frontends/rights-cases.sh ZELFIN MARKER_PLUGIN ZELFIN_CLI
+# zelfin-cli given the capability refuses the same way. The window program is a packed copy: an
+# unfilled one never asks pkexec.
+# Usage: tests/frontends/rights-cases.sh ZELFIN MARKER_PLUGIN ZELFIN_CLI ZELFIN_PACK
 set -uo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 if [ "$(id -u)" -ne 0 ] || ! command -v setcap >/dev/null || ! command -v setpriv >/dev/null; then
@@ -28,9 +29,11 @@ mkdir -p "$work/plugins/platforms" "$work/out" "$work/bin-ok" "$work/bin-cancel"
 chmod 1777 "$work/out"
 cp "$2" "$work/plugins/platforms/libqmarker.so"
 cp "$2" "$work/beside/platforms/libqmarker.so"
-cp "$1" "$work/zelfin"
-cp "$1" "$work/beside/zelfin"
-cp "$1" "$work/zelfin-capable"
+"$4" make-demo "$work/demo" >/dev/null && cp "$1" "$work/zelfin" &&
+    "$4" fill "$work/zelfin" "$work/demo/package.txt" >/dev/null || exit 1
+chmod 755 "$work/zelfin"
+cp "$work/zelfin" "$work/beside/zelfin"
+cp "$work/zelfin" "$work/zelfin-capable"
 cp "$3" "$work/zelfin-cli-capable"
 setcap cap_sys_rawio+ep "$work/zelfin-capable" cap_sys_rawio+ep "$work/zelfin-cli-capable" ||
     exit 1
