@@ -6,6 +6,7 @@
 #include "frontends/qt/Glyphs.h"
 #include "frontends/qt/QtToolkit.h"
 #include "package/EmbeddedPackage.h"
+#include "package/ProgramVersion.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -40,7 +41,9 @@ Start readArguments(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument(argv[i]);
         if (argc == 2 && argument == "--version") {
-            std::printf("zelfin %s\n", ZELFIN_VERSION);
+            const std::string text =
+                zelfin::versionText("zelfin", zelfin::embeddedPackage(), zelfin::embeddedSeal());
+            std::fputs(text.c_str(), stdout);
             return Start::Done;
         }
         if (argc == 2 && (argument == "--help" || argument == "-h")) {

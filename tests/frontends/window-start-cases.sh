@@ -47,8 +47,9 @@ start() { # start PATH PROGRAM ARGUMENT...: as the unprivileged user, with no di
 
 start /usr/bin:/bin "$work/unfilled" --version
 check "--version: exits 0" test "$rc" -eq 0
-check "--version: prints it" test "$(cat "$work/out/stdout")" = "zelfin $(
+check "--version: prints it" test "$(head -n 1 "$work/out/stdout")" = "zelfin $(
     sed -n 's/^project(Zelfin VERSION \([0-9.]*\).*/\1/p' "$root/CMakeLists.txt")"
+check "--version: and the package" contains "$work/out/stdout" "package: none"
 start /usr/bin:/bin "$work/unfilled" --help
 check "--help: exits 0" test "$rc" -eq 0
 check "--help: the usage" contains "$work/out/stdout" "usage: zelfin"
