@@ -1,4 +1,5 @@
 #include "tools/BankIdentity.h"
+#include "tools/PackageReport.h"
 
 #include "package/Eligibility.h"
 #include "package/Package.h"
@@ -17,19 +18,9 @@ constexpr std::size_t kRevisionWidth = 4;
 // The record's whole length, as its header gives it.
 constexpr std::size_t kMainRecordSize = kMainRecordHeader[4] + std::size_t{5};
 
-// Record bytes come from a firmware file: show them quoted, anything unprintable as \xNN.
+// Record bytes come from a firmware file: shown as any other text of it.
 std::string shown(std::span<const std::uint8_t> bytes) {
-    std::string s = "\"";
-    for (const std::uint8_t c : bytes) {
-        if (c < 0x20 || c >= 0x7F || c == '"' || c == '\\') {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            s += hex;
-        } else {
-            s += static_cast<char>(c);
-        }
-    }
-    return s + "\"";
+    return pack::shown(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 std::string hex(std::size_t value) {

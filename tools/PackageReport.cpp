@@ -9,6 +9,13 @@ namespace zelfin::pack {
 
 namespace {
 
+void line(std::ostream& out, std::string_view label, const std::string& value) {
+    out << label << ':' << std::string(label.size() < 15 ? 15 - label.size() : 1, ' ') << value
+        << '\n';
+}
+
+} // namespace
+
 // Quoted, so trailing blanks show; bytes outside printable ASCII as \xNN.
 std::string shown(std::string_view text) {
     std::string s = "\"";
@@ -23,13 +30,6 @@ std::string shown(std::string_view text) {
     }
     return s + "\"";
 }
-
-void line(std::ostream& out, std::string_view label, const std::string& value) {
-    out << label << ':' << std::string(label.size() < 15 ? 15 - label.size() : 1, ' ') << value
-        << '\n';
-}
-
-} // namespace
 
 void printPackage(std::ostream& out, const Package& package) {
     const PackageBlock& b = package.block();

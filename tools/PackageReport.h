@@ -5,9 +5,14 @@
 #include "tools/BankIdentity.h"
 
 #include <ostream>
+#include <string>
+#include <string_view>
 #include <vector>
 
 namespace zelfin::pack {
+
+// Quoted, so trailing blanks show; bytes outside printable ASCII as \xNN.
+std::string shown(std::string_view text);
 
 // The decoded block as the program would see it: caption, texts, settings, banks, slots.
 void printPackage(std::ostream& out, const Package& package);
