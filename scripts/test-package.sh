@@ -49,7 +49,7 @@ trap 'dpkg -r zelfin >/dev/null; rm -rf "$scratch"' EXIT
 shown=$(/usr/bin/zelfin-pack show /usr/bin/zelfin)
 grep -q '^image: *unfilled' <<<"$shown" || { echo "zelfin-pack show: $shown" >&2; exit 1; }
 /usr/bin/zelfin-cli --help >/dev/null
-[ "$(env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/zelfin --version)" = "zelfin $(dpkg-deb -f "$deb" Version | cut -d- -f1)" ] ||
+[ "$(env -u DISPLAY -u WAYLAND_DISPLAY /usr/bin/zelfin --version | head -n 1)" = "zelfin $(dpkg-deb -f "$deb" Version | cut -d- -f1)" ] ||
     { echo "zelfin --version does not print the package's version" >&2; exit 1; }
 
 # The pkexec action: where polkit reads it, well-formed, for the installed program, with a window.
