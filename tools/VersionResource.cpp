@@ -251,6 +251,7 @@ VersionBlocks findVersionBlocks(std::span<const std::uint8_t> file) {
         return result;
     const auto s = file.subspan(section.fileAt, section.size);
     result.resource = VersionResource::Missing;
+    std::size_t visited = 0; // directories may share entries: the walk is bounded in all
     for (const ResourceEntry& type : entries(s, 0)) {
         if (type.name != kVersionType || !(type.offset & kHighBit))
             continue;
@@ -259,6 +260,10 @@ VersionBlocks findVersionBlocks(std::span<const std::uint8_t> file) {
                 continue;
             for (const ResourceEntry& language : entries(s, name.offset & ~kHighBit)) {
                 result.resource = VersionResource::Present;
+                if (++visited > kMaxEntries) {
+                    result.error = "the version resource's directory has too many entries";
+                    return result;
+                }
                 const std::size_t d = language.offset;
                 if ((d & kHighBit) || !fits(s, d, sizeof(ResourceData))) {
                     result.error = "the version resource's directory entry is damaged";
