@@ -92,9 +92,10 @@ cp build/win32/frontends/zelfin-cli.exe "$work/win/zelfin-cli-i686.exe"
 for exe in "$work"/win/*.exe; do "$bin/tools/zelfin-pack" fill "$exe" "$pkg/package.txt" >/dev/null; done
 for variant in package nomatch qemu chkdisc; do
     cp "$bin/frontends/zelfin-cli-static" "$root/bin/zelfin-$variant"
-    # The QEMU copy carries the synthetic firmware for a drive it does not name, on purpose.
+    # The QEMU and nomatch copies carry the synthetic firmware for a drive they do not name, on
+    # purpose.
     override=()
-    [ "$variant" = qemu ] && override=(--ignore-identity)
+    [ "$variant" = qemu ] || [ "$variant" = nomatch ] && override=(--ignore-identity)
     "$bin/tools/zelfin-pack" fill "${override[@]}" "$root/bin/zelfin-$variant" "$pkg/$variant.txt" \
         >/dev/null
 done
