@@ -37,8 +37,16 @@ wine32=0
 [ ! -x /usr/lib/wine/wine ] || wine32=1
 for preset in win64 win32; do
     cmake --preset "$preset" >/dev/null
-    cmake --build --preset "$preset" -j "$(nproc)" --target zelfin-cli
+    targets=(zelfin-cli)
+    [ "$preset" = win64 ] || targets+=(zelfin_test_aspi)
+    cmake --build --preset "$preset" -j "$(nproc)" --target "${targets[@]}"
 done
+# Where this machine's kernel refuses 32-bit programs, the Windows stage cannot run the i686
+# release program as Windows 98; the guest does, against the i686 test ASPI manager.
+aspi98=0
+if [ "$wine32" = 1 ] && { [ "${ZELFIN_GUEST_ASPI98:-0}" = 1 ] || ! scripts/have-wine32.sh; }; then
+    aspi98=1
+fi
 
 # The guest kernel and the modules of the two drive paths, then of the simulated drive's path
 # (the SCSI target with its user-space backend and loopback fabric), in load order.
@@ -90,11 +98,17 @@ rm -rf "$work/win" && mkdir -p "$work/win"
 cp build/win64/frontends/zelfin-cli.exe "$work/win/zelfin-cli-x86_64.exe"
 cp build/win32/frontends/zelfin-cli.exe "$work/win/zelfin-cli-i686.exe"
 for exe in "$work"/win/*.exe; do "$bin/tools/zelfin-pack" fill "$exe" "$pkg/package.txt" >/dev/null; done
+if [ "$aspi98" = 1 ]; then
+    mkdir -p "$work/win/98"
+    cp "$work/win/zelfin-cli-i686.exe" "$work/win/98/zelfin-cli.exe"
+    cp build/win32/tests/win32/WNASPI32.dll "$work/win/98/"
+fi
 for variant in package nomatch qemu chkdisc; do
     cp "$bin/frontends/zelfin-cli-static" "$root/bin/zelfin-$variant"
-    # The QEMU copy carries the synthetic firmware for a drive it does not name, on purpose.
+    # The QEMU and nomatch copies carry the synthetic firmware for a drive they do not name, on
+    # purpose.
     override=()
-    [ "$variant" = qemu ] && override=(--ignore-identity)
+    [ "$variant" = qemu ] || [ "$variant" = nomatch ] && override=(--ignore-identity)
     "$bin/tools/zelfin-pack" fill "${override[@]}" "$root/bin/zelfin-$variant" "$pkg/$variant.txt" \
         >/dev/null
 done

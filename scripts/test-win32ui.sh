@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The window program's stage: builds zelfin.exe for i686 (its imports checked) and x86_64, then
+# The window program's stage: builds zelfin.exe for i686 (its imports checked; then signed, and
+# filled with its version resource read back, as a vendor does) and x86_64, then
 # runs the x86_64 one under wine64 on a virtual display, driven by keystrokes
 # (tests/win32ui/window-cases.sh), and the same cases with the i686 release one under 32-bit wine
 # where this machine's kernel runs 32-bit programs. Screenshots land in
@@ -10,7 +11,7 @@ jobs=${ZELFIN_JOBS:-2}
 
 echo "== window program =="
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j "$jobs" --target zelfin zelfin-pack zelfin_test_aspi \
+cmake --build --preset win32 -j "$jobs" --target zelfin zelfin-cli zelfin-pack zelfin_test_aspi \
     zelfin_test_planted window-probe
 scripts/check-imports.sh build/win32/frontends/win32/zelfin.exe
 # The vendor signs the filled release program; the native packing tool does the filling.
@@ -18,6 +19,8 @@ cmake --preset ci >/dev/null
 cmake --build --preset ci -j "$jobs" --target zelfin-pack
 tests/win32/signing-case.sh build/ci/tools/zelfin-pack build/win32/frontends/win32/zelfin.exe \
     build/win32/signing-case
+tests/win32/version-case.sh build/ci/tools/zelfin-pack build/win32/version-case \
+    build/win32/frontends/win32/zelfin.exe build/win32/frontends/zelfin-cli.exe
 
 cmake --preset win64 >/dev/null
 cmake --build --preset win64 -j "$jobs" --target zelfin zelfin-pack zelfin_test_aspi \

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The Windows stage: cross-builds the i686 release programs and checks what they import, then
+# The Windows stage: cross-builds the i686 release programs and checks what they import, that they
+# carry no debug sections and that another build of the commit gives the same bytes, then
 # builds the x86_64 tests and runs them under wine64 with the zelfin-cli.exe end-to-end cases,
 # then runs the i686 release zelfin-cli.exe itself under 32-bit wine where this machine's kernel
 # runs 32-bit programs. A fresh wine prefix is made in the build folder for each run.
@@ -9,8 +10,20 @@ jobs=${ZELFIN_JOBS:-2}
 
 echo "== win32 =="
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j "$jobs" --target zelfin-cli zelfin-pack zelfin_test_aspi
+cmake --build --preset win32 -j "$jobs" --target zelfin zelfin-cli zelfin-pack zelfin_test_aspi
 scripts/check-imports.sh build/win32/frontends/zelfin-cli.exe
+release=(build/win32/frontends/win32/zelfin.exe build/win32/frontends/zelfin-cli.exe
+    build/win32/tools/zelfin-pack.exe)
+if i686-w64-mingw32-objdump -h "${release[@]}" | grep ' \.debug_'; then
+    echo "win32: the release programs above carry debug sections" >&2
+    exit 1
+fi
+# A second build of the commit, elsewhere and later, must give the same bytes (about a minute).
+if [ -z "$(git status --porcelain --untracked-files=no)" ]; then
+    scripts/check-reproducible.sh --against build/win32
+else
+    echo "win32: uncommitted changes, so the reproducibility check is left to scripts/check-reproducible.sh"
+fi
 
 echo "== win64 =="
 cmake --preset win64 >/dev/null

@@ -14,6 +14,7 @@
 #include "tools/PeSignature.h"
 #include "tools/ReadBack.h"
 #include "tools/TestPackage.h"
+#include "tools/VersionResource.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -220,6 +221,11 @@ int fill(const std::string& exeArg, const std::string& descriptionPath, FillOpti
         err << "zelfin-pack: " << exe << " left untouched\n";
         return 1;
     }
+    std::string version;
+    if (!writeVersionStrings(loaded->file, Package(*block), version, error)) {
+        err << "zelfin-pack: " << exe << ": " << error << "; " << exe << " left untouched\n";
+        return 1;
+    }
     const PackageSeal seal = makeSeal(*block, loaded->loaders());
     std::memcpy(loaded->file.data() + sealOffset(loaded->offset), &seal, sizeof seal);
     // Nothing the package occupies may be cut with the signature.
@@ -240,6 +246,7 @@ int fill(const std::string& exeArg, const std::string& descriptionPath, FillOpti
     printPackage(out, Package(*block));
     printSeal(out, *loaded);
     printSignature(out, loaded->file);
+    out << version << '\n';
     return 0;
 }
 

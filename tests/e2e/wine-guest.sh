@@ -2,7 +2,8 @@
 # busybox sh). The host's root file system, mounted read-only over 9p, lends the guest its wine:
 # inside a chroot, zelfin-cli.exe runs as the NT family with \\.\D: on /dev/sr0, so wine's
 # pass-through goes through the guest kernel's SG_IO to the simulated drive. The x86_64 build
-# runs under wine64; the i686 release build under 32-bit wine when the host has it.
+# runs under wine64; the i686 release build under 32-bit wine when the host has it, and where the
+# host's kernel refuses 32-bit programs also as Windows 98 against the test ASPI manager.
 host=/host
 wine_exes=/tmp/exe
 
@@ -60,6 +61,20 @@ timed() { # timed NAME COMMAND...: prints how long COMMAND took
     return $s
 }
 
+# The i686 release program told it is Windows 98, beside the test ASPI manager: the drive is
+# the manager's, the transcript and flash land in /tmp/NAME of the host's file system.
+aspi98_case() { # aspi98_case NAME SCENARIO_LINES
+    d=/tmp/$1
+    mkdir -p $host$d
+    printf 'clock virtual\nos 95\naspi installed\n%s\nfirmware D\n%b' \
+        'drive D BRYMOTE "DVDRW RVM-270A" 1A05 port=1 target=0 aspi' "$2" >$host$d/scenario.txt
+    # wine's own WNASPI32 would stand in for the manager beside the program: native first.
+    run_case "$1" wine_run /tmp/wp32 WINEDLLOVERRIDES="mscoree,mshtml=;wnaspi32=n" \
+        ZELFIN_ASPI_SCENARIO=$d/scenario.txt ZELFIN_ASPI_OUTPUT=$d \
+        /usr/lib/wine/wine "$wine_exes/98/zelfin-cli.exe" --yes --update
+    run_case "$1-commits" grep -cE "$commit_re" $host$d/transcript-D.txt
+}
+
 wine_cases() {
     run_case wine-up wine_up
     run_case wine64-prefix timed prefix64 wine_prefix /tmp/wp64 /usr/lib/wine/wine64
@@ -73,6 +88,12 @@ wine_cases() {
         wine_case wine32-update /tmp/wp32 /usr/lib/wine/wine "$wine_exes/zelfin-cli-i686.exe" ""
         wine_case wine32-readback /tmp/wp32 /usr/lib/wine/wine "$wine_exes/zelfin-cli-i686.exe" \
             "fault D readback\n"
+        if [ -d $host$wine_exes/98 ]; then
+            in_host /tmp/wp32 /usr/lib/wine/wine reg add \
+                'HKCU\Software\Wine\AppDefaults\zelfin-cli.exe' /v Version /d win98 /f >/dev/null
+            aspi98_case wine98-update ""
+            aspi98_case wine98-readback "fault D readback\n"
+        fi
         in_host /tmp/wp32 /usr/lib/wine/wineserver -k
     fi
 }
