@@ -94,7 +94,7 @@ private:
     bool readAgain(int16_t drive, bool untilItsBank, RunEndClock& clock);
     const JobDrive* committedJobOf(int16_t drive) const;
     bool reportsItsBank(const JobDrive& expected) const;
-    bool drivesReportTheirBanks() const;
+    std::string_view jobFailure(int k) const;
     void showRebootPrompt();
 
     bool terminating() const { return toolkit_.terminated(); }

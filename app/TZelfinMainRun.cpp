@@ -306,8 +306,8 @@ void TZelfinMain::finishRun() {
     endRun();
     cmdUpdate.setEnabled(true);
     cmdClose.setEnabled(true);
-    if (runSucceeded && !drivesReportTheirBanks()) {
-        runSucceeded = false;
+    for (int k = 0; k < jobCount; ++k) {
+        runSucceeded = runSucceeded && jobFailure(k).empty();
     }
     reportOutcomes();
 
@@ -334,30 +334,15 @@ void TZelfinMain::finishRun() {
     }
 }
 
-// The same judgement as the run's result, job by job: a job that never started, a worker that
-// failed, a drive that did not answer again or answers without its bank's new revision.
 void TZelfinMain::reportOutcomes() {
     if (report_ == nullptr) {
         return;
     }
     report_->jobs.clear();
     for (int k = 0; k < jobCount; ++k) {
-        const JobDrive& job = jobDrives_[k];
-        JobOutcome outcome;
-        outcome.drive = job.drive;
-        if (jobNotStarted[k]) {
-            outcome.reason = "the job did not start (drive in use, no bank, or disc and tray "
-                             "check ended)";
-        } else if (!job.committed) {
-            outcome.reason = "programming failed";
-        } else if (!job.answered) {
-            outcome.reason = "the drive was not read again after the run";
-        } else if (!reportsItsBank(job)) {
-            outcome.reason = "the drive does not answer as its bank says it will";
-        } else {
-            outcome.updated = true;
-        }
-        report_->jobs.push_back(std::move(outcome));
+        const std::string_view failure = jobFailure(k);
+        report_->jobs.push_back(
+            JobOutcome{jobDrives_[k].drive, failure.empty(), std::string(failure)});
     }
 }
 
@@ -460,19 +445,25 @@ bool TZelfinMain::reportsItsBank(const JobDrive& expected) const {
     return reportsBank(package_, expected.bank, before, now);
 }
 
-// Every started job's drive was read again after the run, and answered as its bank says it
-// will. A drive that could not be read keeps the identity it had before the run in the list;
-// that proves nothing about the firmware it runs now.
-bool TZelfinMain::drivesReportTheirBanks() const {
-    for (int k = 0; k < jobCount; ++k) {
-        if (jobNotStarted[k]) {
-            continue; // already a failure
-        }
-        if (!jobDrives_[k].answered || !reportsItsBank(jobDrives_[k])) {
-            return false;
-        }
+// Why job k did not update its drive, or empty when it did: it never started, its worker
+// failed, or its drive was not read again after the run (the list then keeps the identity it
+// had before, which proves nothing about the firmware it runs now) or does not answer as its
+// bank says it will.
+std::string_view TZelfinMain::jobFailure(int k) const {
+    const JobDrive& job = jobDrives_[k];
+    if (jobNotStarted[k]) {
+        return "the job did not start (drive in use, no bank, or disc and tray check ended)";
     }
-    return true;
+    if (!job.committed) {
+        return "programming failed";
+    }
+    if (!job.answered) {
+        return "the drive was not read again after the run";
+    }
+    if (!reportsItsBank(job)) {
+        return "the drive does not answer as its bank says it will";
+    }
+    return {};
 }
 
 void TZelfinMain::showRebootPrompt() {

@@ -27,13 +27,11 @@ uint32_t WaitMilliseconds(uint64_t seconds) {
 struct SenseFields {
     uint8_t key, asc, ascq;
 };
-SenseFields ReadSense(const uint8_t* sense, std::size_t length) {
-    const uint8_t code = length > 0 ? sense[0] & 0x7F : 0;
-    if ((code == 0x72 || code == 0x73) && length >= 4) {
+template <std::size_t N> SenseFields ReadSense(const uint8_t (&sense)[N]) {
+    static_assert(N >= 14, "fixed-format sense reaches its qualifier at byte 13");
+    const uint8_t code = sense[0] & 0x7F;
+    if (code == 0x72 || code == 0x73) {
         return {static_cast<uint8_t>(sense[1] & 0x0F), sense[2], sense[3]};
-    }
-    if (length < 14) {
-        return {static_cast<uint8_t>(length > 2 ? sense[2] & 0x0F : 0), 0, 0};
     }
     return {static_cast<uint8_t>(sense[2] & 0x0F), sense[12], sense[13]};
 }
@@ -122,7 +120,7 @@ bool AtapiDevice::ExecutePassThrough(const uint8_t cdb[12], uint8_t direction, u
     FinishTiming(cdb);
 
     transferred = std::min(request.DataTransferLength, buffer != nullptr ? length : 0u);
-    const SenseFields sense = ReadSense(passThrough_.sense, sizeof passThrough_.sense);
+    const SenseFields sense = ReadSense(passThrough_.sense);
     senseKey = sense.key;
     senseAsc = sense.asc;
     senseAscq = sense.ascq;
@@ -202,7 +200,7 @@ bool AtapiDevice::ExecuteAspi(const uint8_t cdb[12], uint8_t direction, uint32_t
         timedOut = 1; // it did not complete within the time-out, whatever the clock says
     }
 
-    const SenseFields sense = ReadSense(srb_.SenseArea, sizeof srb_.SenseArea);
+    const SenseFields sense = ReadSense(srb_.SenseArea);
     senseKey = sense.key;
     senseAsc = sense.asc;
     senseAscq = sense.ascq;

@@ -34,7 +34,7 @@ struct Word {
     Shape shape;
 };
 
-constexpr std::array<Word, 20> kWords{{
+constexpr std::array<Word, 21> kWords{{
     {Kind::GoneAfterCommit, "gone-after-commit", Shape::Bare},
     {Kind::NotReadyAfterCommit, "not-ready-after-commit", Shape::Seconds},
     {Kind::SilentAfterCommit, "silent-after-commit", Shape::Seconds},
@@ -43,6 +43,7 @@ constexpr std::array<Word, 20> kWords{{
     {Kind::DescriptorSense, "descriptor-sense", Shape::Bare},
     {Kind::DropWrite, "drop-write", Shape::Piece},
     {Kind::ShortRead, "short-read", Shape::Piece},
+    {Kind::Residual, "residual", Shape::Piece},
     {Kind::ReadBack, "readback", Shape::OptPiecePass},
     {Kind::WriteFails, "write-fails", Shape::PiecePass},
     {Kind::ReadFails, "read-fails", Shape::PiecePass},
@@ -383,6 +384,7 @@ bool DriveFault::NeedsFlash() const {
     switch (kind) {
     case Kind::DropWrite:
     case Kind::ShortRead:
+    case Kind::Residual:
     case Kind::ReadBack:
     case Kind::WriteFails:
     case Kind::ReadFails:
@@ -427,6 +429,9 @@ void DriveFault::Apply(SimDrive& drive) const {
         return;
     case Kind::ShortRead:
         flash->Faults().readBufferShort.push_back({piece.value_or(0), 0});
+        return;
+    case Kind::Residual:
+        flash->Faults().readBufferResidual.push_back({piece.value_or(0), 0});
         return;
     case Kind::ReadBack:
         flash->Faults().readBackDiffers.push_back(

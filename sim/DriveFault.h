@@ -25,6 +25,7 @@ struct DriveFault {
         // The flash memory (PIECE: buffer offset / 4096; PASS from 1, every pass when absent).
         DropWrite,  // drop-write PIECE
         ShortRead,  // short-read PIECE
+        Residual,   // residual PIECE
         ReadBack,   // readback [PIECE [PASS]] (piece 100 when absent)
         WriteFails, // write-fails PIECE [PASS]
         ReadFails,  // read-fails PIECE [PASS]

@@ -17,6 +17,7 @@ constexpr Sense kInternalTargetFailure{0x04, 0x44, 0x00};
 
 constexpr std::uint8_t kErased = 0xFF;
 constexpr std::uint32_t kSmallChipLoaderOffset = 0x80000;
+constexpr std::uint32_t kResidualBytes = 512;
 
 // The drive firmware's own list of flash chips and the loader each one takes. The small
 // 512 Kbit parts take a 4-byte header at buffer 0x80000; three 2 Mbit parts accept a transfer
@@ -303,6 +304,9 @@ SimFlashOutcome SimFlash::ReadBuffer(std::span<const std::uint8_t, 12> cdb,
         if (f.piece == sector && (f.pass == 0 || f.pass == pass) && f.position < length) {
             data[f.position] = static_cast<std::uint8_t>(~data[f.position]);
         }
+    }
+    if (Matches(faults_.readBufferResidual, static_cast<std::uint32_t>(sector), pass)) {
+        return Answer(kGood, seconds, length > kResidualBytes ? length - kResidualBytes : 0);
     }
     std::copy_n(data.begin(), length, delivered_.begin() + offset);
     // Sectors the answer covered from end to end.

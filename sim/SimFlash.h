@@ -79,6 +79,8 @@ struct SimFlashFaults {
     std::vector<PieceFault> writeBufferDropped;
     // READ BUFFER answers GOOD with the full length transferred, but delivers nothing.
     std::vector<PieceFault> readBufferShort;
+    // READ BUFFER delivers the whole piece but reports the last 512 bytes as not moved.
+    std::vector<PieceFault> readBufferResidual;
     bool commitFails = false;
     // Power goes while this sector (counted from the start of the flash) is being programmed.
     std::optional<std::uint32_t> powerLossAtSector;

@@ -294,8 +294,8 @@ struct Campaign {
         const bool download = shape == Shape::DownloadBank;
         for (uint32_t piece = 0; piece < kPieces; piece += static_cast<uint32_t>(sample)) {
             pool.add([this, plain, piece, download] {
-                for (Kind kind :
-                     {Kind::ReadBack, Kind::DropWrite, Kind::ShortRead, Kind::PowerLoss}) {
+                for (Kind kind : {Kind::ReadBack, Kind::DropWrite, Kind::ShortRead, Kind::Residual,
+                                  Kind::PowerLoss}) {
                     if (download && kind != Kind::PowerLoss) {
                         continue; // the download sends no READ BUFFER and keeps no staging
                     }
@@ -356,8 +356,8 @@ struct Campaign {
             for (int k = 0; k < 2; ++k) {
                 if (random() % 4 == 0) {
                     const Kind kinds[] = {Kind::ReadBack, Kind::DropWrite, Kind::ShortRead,
-                                          Kind::PowerLoss};
-                    c.faults.push_back(pieceFault(kinds[random() % 4], kTarget,
+                                          Kind::Residual, Kind::PowerLoss};
+                    c.faults.push_back(pieceFault(kinds[random() % std::size(kinds)], kTarget,
                                                   static_cast<uint32_t>(random() % kPieces)));
                 } else {
                     c.faults.push_back(commandFault(commands[random() % commands.size()],
@@ -367,7 +367,7 @@ struct Campaign {
             if (c.shape == Shape::DownloadBank) {
                 std::erase_if(c.faults, [](const DriveFault& f) {
                     return f.kind == Kind::ReadBack || f.kind == Kind::DropWrite ||
-                           f.kind == Kind::ShortRead;
+                           f.kind == Kind::ShortRead || f.kind == Kind::Residual;
                 });
             }
             pool.add([this, c] { runAndJudge(c); });

@@ -26,6 +26,7 @@ TEST(DriveFault, WordsReadBackAsWritten) {
                              "fault D descriptor-sense",
                              "fault D drop-write 7",
                              "fault D short-read 255",
+                             "fault D residual 3",
                              "fault D readback",
                              "fault D readback 12",
                              "fault D readback 12 2",

@@ -154,13 +154,15 @@ TEST(WriteBufferJob, ThreeFailedPassesSendNoCommitAndLeaveTheFlashAlone) {
 }
 
 // Padding pieces (all 00, all FF) are where a buffer left as it was could pass for the piece:
-// a piece the drive did not keep, or did not send back, is never committed.
+// a piece the drive did not keep, did not send back, or says it did not send whole, is never
+// committed.
 TEST(WriteBufferJob, APieceTheDriveDidNotKeepOrSendIsNeverCommitted) {
     std::vector<uint8_t> image = NewImage();
     std::fill_n(image.begin() + 20 * 4096, 4096, uint8_t{0x00});
     std::fill_n(image.begin() + 21 * 4096, 4096, uint8_t{0xFF});
     const char* faults[] = {"fault E short-read 20", "fault E short-read 21",
-                            "fault E drop-write 20", "fault E drop-write 21"};
+                            "fault E drop-write 20", "fault E drop-write 21",
+                            "fault E residual 20"};
     for (const char* line : faults) {
         FlashRig rig;
         sim::DriveFault::Parse(std::string_view(line)).Apply(rig.drive);
