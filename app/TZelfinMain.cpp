@@ -48,9 +48,6 @@ TZelfinMain::~TZelfinMain() {
     waitForRunningJobs();
     // A program that ends in the middle of a run (its jobs have ended by now) lets go of the
     // drives and the system's guards.
-    for (auto& job : jobDevices) {
-        job.reset();
-    }
     endRun();
     FormDestroy();
 }
@@ -58,7 +55,7 @@ TZelfinMain::~TZelfinMain() {
 void TZelfinMain::waitForRunningJobs() {
     // A job's device object must outlive its worker: the ends of the jobs still running come
     // in before the window goes.
-    while (runningJobs > 0) {
+    while (workersRunning() > 0) {
         toolkit_.waitForMessages();
         toolkit_.processMessages();
     }
@@ -87,6 +84,8 @@ void TZelfinMain::startUpSequence() {
 void TZelfinMain::startUpDriveChecks() {
     try {
         masterDevice = std::make_unique<AtapiDevice>(platform_, true);
+        run_ = std::make_unique<UpdateRun>(platform_, *masterDevice, package_,
+                                           [this] { return terminating(); });
     } catch (const std::bad_alloc&) {
         toolkit_.systemBox(text::kDeviceInitFailed, text::kSystemBoxCaption, ui::kStopIconOk);
         endProgram();
@@ -246,6 +245,7 @@ void TZelfinMain::FormDestroy() {
         return;
     }
     destroyed_ = true;
+    run_.reset();
     masterDevice.reset();
 }
 

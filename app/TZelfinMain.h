@@ -4,6 +4,7 @@
 
 #include "app/ProcessState.h"
 #include "app/RunReport.h"
+#include "app/UpdateRun.h"
 #include "device/AtapiDevice.h"
 #include "package/Package.h"
 #include "package/PackageSeal.h"
@@ -11,30 +12,13 @@
 #include "ui/Toolkit.h"
 #include "ui/ZelfinWindows.h"
 
-#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 namespace zelfin::app {
 
-class RunEndClock;
-
-inline constexpr int kMaxJobs = 16;
 inline constexpr int kRunSteps = 330;
-
-// What each started job's drive must answer once the run is over: the vendor and product it
-// had, and its bank's new revision. A commit that came back GOOD proves no more than that.
-struct JobDrive {
-    int16_t drive = -1;
-    int bank = 0;
-    bool download = false;
-    char vendor[9]{}; // as the entry holds them, NUL-terminated
-    char product[17]{};
-    char bootRevision[5]{}; // what the bank's boot code reports; empty when it has none
-    bool committed = false; // the worker ended without a failure
-    bool answered = false;  // its identity was read after the run
-};
 
 class TZelfinMain final : public ui::WindowEvents {
 public:
@@ -60,8 +44,8 @@ public:
     void FormDestroy();
 
     // A run is being prepared or has workers that have not ended yet.
-    bool runUnderWay() const { return preparing_ || runningJobs > 0; }
-    int workersRunning() const { return runningJobs; }
+    bool runUnderWay() const { return run_ && run_->underWay(); }
+    int workersRunning() const { return run_ ? run_->running() : 0; }
     bool lastRunSucceeded() const { return runSucceeded; }
     const ProcessState& processState() const { return state_; }
     const AtapiDevice* master() const { return masterDevice.get(); }
@@ -80,21 +64,14 @@ private:
     int countUpdatableDrives() const;
     std::string noticeText() const;
 
-    bool prepareJob(int job, int16_t driveIndex);
-    bool holdDrive(int job);
+    void prepareJob(int16_t driveIndex);
     void beginRun();
     void endRun();
-    bool startJob(int job);
+    bool startJob(Job& job);
     bool discAndTrayCheck(AtapiDevice& device);
     void finishRun();
-    void collectJobs();
     void reportOutcomes();
-    void refreshDriveList();
-    void refreshDrive(int16_t drive, RunEndClock& clock);
-    bool readAgain(int16_t drive, bool untilItsBank, RunEndClock& clock);
-    const JobDrive* committedJobOf(int16_t drive) const;
-    bool reportsItsBank(const JobDrive& expected) const;
-    std::string_view jobFailure(int k) const;
+    void refreshDriveList(int16_t jobDrive);
     void showRebootPrompt();
 
     bool terminating() const { return toolkit_.terminated(); }
@@ -123,25 +100,10 @@ private:
     ui::Timer tmr;
 
     std::unique_ptr<AtapiDevice> masterDevice;
-    std::array<std::unique_ptr<AtapiDevice>, kMaxJobs> jobDevices;
-    // A job that could not be started (no drive, no bank, tray check ended) failed.
-    std::array<bool, kMaxJobs> jobNotStarted{};
-    std::array<JobDrive, kMaxJobs> jobDrives_{};
-    // What keeps each job's drive for it, from before its first changing command until the
-    // drives have been read again after the run.
-    std::array<OsHandle, kMaxJobs> jobHolds_{};
-    // Between beginRun and endRun: the platform's guards are up.
-    bool runBegun_ = false;
-    // A request to end the program arrived during the run: it ends once the run has.
-    bool stopAfterRun_ = false;
-    // The drive a manual run programmed, kept past its job object for the refresh at the end.
-    int16_t manualJobDrive_ = -1;
-    int32_t jobCount = 0;
-    int32_t runningJobs = 0;
+    // From the master's creation on; the jobs of the run under way or of the last one.
+    std::unique_ptr<UpdateRun> run_;
     bool runSucceeded = false;
     std::string detectedDrivesText;
-    // True while cmdUpdateClick is still starting jobs: a worker ending then ends no run.
-    bool preparing_ = false;
     bool destroyed_ = false;
 };
 

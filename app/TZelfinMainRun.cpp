@@ -6,14 +6,9 @@
 #include "app/Texts.h"
 #include "flash/Parser.h"
 #include "flash/Programming.h"
-#include "package/Eligibility.h"
-#include "package/FieldText.h"
-#include "package/IdentityRecords.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
-#include <new>
 #include <string>
 
 namespace zelfin::app {
@@ -45,16 +40,14 @@ void TZelfinMain::cmdUpdateClick() {
     if (terminating() || runUnderWay()) {
         return;
     }
-    jobCount = 0;
-    jobNotStarted.fill(false);
-    jobDrives_.fill(JobDrive{});
-    preparing_ = true;
+    run_->clear();
+    run_->setPreparing(true);
     if (state_.settings.AUTOMODE != 0) {
         beginRun();
-        for (unsigned i = 0; i < masterDevice->GetDriveCount() && jobCount < kMaxJobs; ++i) {
+        for (unsigned i = 0; i < masterDevice->GetDriveCount() && run_->count() < kMaxJobs; ++i) {
             const DriveEntry* entry = masterDevice->GetEntry(i);
             if (entry != nullptr && entry->present == 1 && entry->eligible == 1) {
-                prepareJob(jobCount++, static_cast<int16_t>(i));
+                prepareJob(static_cast<int16_t>(i));
             }
         }
     } else {
@@ -64,25 +57,24 @@ void TZelfinMain::cmdUpdateClick() {
         if (entry != nullptr && entry->upToDate == 1 && state_.settings.N2OMESSAGE != 0) {
             if (toolkit_.messageDialog(ui::DialogType::Warning, text::kAlreadyUpToDate,
                                        ui::DialogButtons::YesNo) != ui::DialogAnswer::Yes) {
-                preparing_ = false;
+                run_->setPreparing(false);
                 endProgram();
                 return;
             }
         }
         beginRun();
-        jobCount = 1;
-        prepareJob(0, static_cast<int16_t>(selected));
+        prepareJob(static_cast<int16_t>(selected));
     }
 
-    runningJobs = 0;
-    for (int k = 0; k < jobCount; ++k) {
-        if (!jobNotStarted[k] && !startJob(k)) {
-            jobNotStarted[k] = true;
+    for (int k = 0; k < run_->count(); ++k) {
+        Job& job = run_->job(k);
+        if (job.state == JobState::Prepared && !startJob(job)) {
+            job.state = JobState::NotStarted;
         }
     }
-    preparing_ = false;
+    run_->setPreparing(false);
 
-    if (runningJobs > 0) {
+    if (run_->running() > 0) {
         pbar.setMinimum(0);
         pbar.setMaximum(kRunSteps);
         pbar.setStep(1);
@@ -90,7 +82,7 @@ void TZelfinMain::cmdUpdateClick() {
         cmdUpdate.setEnabled(false);
         cmdClose.setEnabled(false);
         lblMsg.setFontColour(ui::kMaroon);
-    } else if (jobCount > 0) {
+    } else if (run_->count() > 0) {
         // Every job failed before its worker started, or every worker has already ended. With
         // no job at all (automatic mode, no drive left to update) nothing was flashed and there
         // is no result to report: the window stays idle.
@@ -100,104 +92,46 @@ void TZelfinMain::cmdUpdateClick() {
     }
 }
 
-// The run's guards go up before its first job touches a drive. The master lets go of its drive
-// first: its open handle would stand in the way of a job's volume lock.
 void TZelfinMain::beginRun() {
-    if (runBegun_) {
-        return;
+    if (!run_->begun()) {
+        run_->begin();
+        toolkit_.setRunUnderWay(true);
     }
-    jobHolds_.fill(kInvalidHandle);
-    stopAfterRun_ = false;
-    masterDevice->CloseDrive();
-    platform_.BeginRun();
-    toolkit_.setRunUnderWay(true);
-    runBegun_ = true;
 }
 
-// After the drives have been read again: the holds go, then the guards.
 void TZelfinMain::endRun() {
-    if (!runBegun_) {
-        return;
+    if (run_ && run_->begun()) {
+        run_->end();
+        toolkit_.setRunUnderWay(false);
     }
-    for (OsHandle& hold : jobHolds_) {
-        if (hold != kInvalidHandle) {
-            platform_.ReleaseDrive(hold);
-            hold = kInvalidHandle;
-        }
-    }
-    stopAfterRun_ = platform_.StopHeld();
-    platform_.EndRun();
-    toolkit_.setRunUnderWay(false);
-    runBegun_ = false;
 }
 
-// Keeps the job's drive from everyone else before anything changes it. A drive someone else
-// has fails its job, with a message that says what to do; the other jobs go on.
-bool TZelfinMain::holdDrive(int job) {
-    const AtapiDevice& device = *jobDevices[job];
-    const DriveEntry* entry =
-        masterDevice->GetEntry(static_cast<unsigned>(device.GetCurrentIndex()));
-    if (entry == nullptr) {
-        return false;
-    }
-    const DriveName name{entry->root, entry->adapter, entry->pathId, entry->target, entry->lun};
-    const OpenResult held = platform_.HoldDrive(name, device.DriveHandle());
-    if (held.handle != kInvalidHandle) {
-        jobHolds_[job] = held.handle;
-        return true;
+// A drive someone else has fails its job, with a message that says what to do; the other jobs
+// go on.
+void TZelfinMain::prepareJob(int16_t driveIndex) {
+    HoldRefusal refusal;
+    if (run_->prepare(driveIndex, refusal) || refusal.entry == nullptr) {
+        return;
     }
     std::string message(text::kDriveBusyStart);
-    message += driveName(*entry);
-    if (held.error == kErrorBusy) {
+    message += driveName(*refusal.entry);
+    if (refusal.error == kErrorBusy) {
         message += text::kDriveBusyEnd;
     } else {
         message += text::kDriveNotHeld;
-        message += " (system error " + std::to_string(held.error) + ")";
+        message += " (system error " + std::to_string(refusal.error) + ")";
     }
     // An error, not a warning to act on and retry: this job has failed, nothing was changed.
     toolkit_.messageDialog(ui::DialogType::Error, message, ui::DialogButtons::Ok);
-    return false;
 }
 
-// A job's device object: the master's list copied in, the job's drive selected. A job whose
-// drive cannot be selected has no bank either, and fails without a worker.
-bool TZelfinMain::prepareJob(int job, int16_t driveIndex) {
-    jobDrives_[job].drive = driveIndex; // named in the run's report even if it never starts
-    try {
-        jobDevices[job] = std::make_unique<AtapiDevice>(platform_, false);
-    } catch (const std::bad_alloc&) {
-        jobNotStarted[job] = true;
-        return false;
-    }
-    masterDevice->CopyStateTo(jobDevices[job].get());
-    if (terminating() || !jobDevices[job]->SelectDrive(driveIndex) || !holdDrive(job)) {
-        jobNotStarted[job] = true;
-        return false;
-    }
-    return true;
-}
-
-bool TZelfinMain::startJob(int job) {
-    AtapiDevice& device = *jobDevices[job];
-    const DriveEntry* entry =
-        masterDevice->GetEntry(static_cast<unsigned>(device.GetCurrentIndex()));
-    if (entry == nullptr) {
-        return false;
-    }
-    const int bank = entry->groupIndex + 1;
-    const std::optional<Bank> cut = package_.cutBank(bank);
+bool TZelfinMain::startJob(Job& job) {
+    const std::optional<Bank> cut = run_->assignBank(job);
     if (!cut) {
         return false;
     }
     state_.currentBank = *cut;
-    JobDrive& expected = jobDrives_[job];
-    expected.drive = device.GetCurrentIndex();
-    expected.bank = bank;
-    expected.download = cut->length == static_cast<uint32_t>(kDownloadImageLength);
-    std::memcpy(expected.vendor, entry->vendorId, sizeof expected.vendor);
-    std::memcpy(expected.product, entry->productId, sizeof expected.product);
-    const std::string_view boot = bootCodeRevision({cut->data, cut->length});
-    std::copy(boot.begin(), boot.end(), expected.bootRevision);
+    AtapiDevice& device = *job.device;
     const FlashJob flashJob{&device, state_.currentBank.data,
                             static_cast<int32_t>(state_.currentBank.length),
                             state_.settings.BOOTCODE != 0};
@@ -214,7 +148,8 @@ bool TZelfinMain::startJob(int job) {
         [&toolkit = toolkit_](Parser::Handler handler) {
             toolkit.runOnMainThread(std::move(handler));
         });
-    ++runningJobs;
+    job.state = JobState::Running;
+    run_->workerStarted();
     return true;
 }
 
@@ -264,51 +199,31 @@ bool TZelfinMain::discAndTrayCheck(AtapiDevice& device) {
 }
 
 void TZelfinMain::ParserTerminate() {
-    --runningJobs;
-    if (runningJobs > 0 || preparing_) {
-        return;
-    }
-    finishRun();
-}
-
-// Destroys the job objects; the run failed if any job failed or never started.
-void TZelfinMain::collectJobs() {
-    runSucceeded = true;
-    manualJobDrive_ = jobCount > 0 && jobDevices[0] ? jobDevices[0]->GetCurrentIndex() : -1;
-    for (int k = 0; k < jobCount; ++k) {
-        if (jobNotStarted[k] || (jobDevices[k] && jobDevices[k]->jobFailed != 0)) {
-            runSucceeded = false;
-        } else {
-            jobDrives_[k].committed = true;
-        }
-        jobDevices[k].reset();
+    if (run_->workerEnded()) {
+        finishRun();
     }
 }
 
 void TZelfinMain::finishRun() {
     tmr.setEnabled(false);
-    collectJobs();
+    const int16_t jobDrive = run_->collect();
+    if (!terminating()) {
+        pbar.setPosition(pbar.maximum());
+        lblPercent.setText(text::kFullPercent);
+        lblMsg.setText(text::kInquiry);
+        toolkit_.processMessages();
+    }
     if (terminating()) {
+        runSucceeded = false; // its drives were not read again
         reportOutcomes();
         endRun();
         return;
     }
-    pbar.setPosition(pbar.maximum());
-    lblPercent.setText(text::kFullPercent);
-    lblMsg.setText(text::kInquiry);
-    toolkit_.processMessages();
-    if (terminating()) {
-        reportOutcomes();
-        endRun();
-        return;
-    }
-    refreshDriveList();
+    refreshDriveList(jobDrive);
     endRun();
     cmdUpdate.setEnabled(true);
     cmdClose.setEnabled(true);
-    for (int k = 0; k < jobCount; ++k) {
-        runSucceeded = runSucceeded && jobFailure(k).empty();
-    }
+    runSucceeded = run_->succeeded();
     reportOutcomes();
 
     if (!runSucceeded) {
@@ -323,7 +238,7 @@ void TZelfinMain::finishRun() {
     cboDrivesChange();
     lblPercent.setText(text::kZeroPercent);
     pbar.setPosition(0);
-    if (stopAfterRun_) {
+    if (run_->stopAfterRun()) {
         // Someone asked the program to end during the run: it does now, without asking more.
         endProgram();
     } else if (state_.settings.REBOOT != 0) {
@@ -339,14 +254,15 @@ void TZelfinMain::reportOutcomes() {
         return;
     }
     report_->jobs.clear();
-    for (int k = 0; k < jobCount; ++k) {
-        const std::string_view failure = jobFailure(k);
+    for (int k = 0; k < run_->count(); ++k) {
+        const std::string_view failure = run_->failure(k);
         report_->jobs.push_back(
-            JobOutcome{jobDrives_[k].drive, failure.empty(), std::string(failure)});
+            JobOutcome{run_->job(k).drive, failure.empty(), std::string(failure)});
     }
 }
 
-void TZelfinMain::refreshDriveList() {
+// jobDrive: the drive a manual run programmed.
+void TZelfinMain::refreshDriveList(int16_t jobDrive) {
     // One bound for the whole end of the run: the drives restart side by side.
     RunEndClock clock(masterDevice->generalWatch, kProgrammingReadyLimitSeconds);
     const uint32_t timeout = masterDevice->timeoutSeconds;
@@ -354,116 +270,20 @@ void TZelfinMain::refreshDriveList() {
         const int selected = cboDrives.selectedIndex();
         // The user may have chosen another drive during the run: the programmed one must still
         // show what it now reports.
-        if (manualJobDrive_ >= 0 && manualJobDrive_ != selected) {
-            refreshDrive(manualJobDrive_, clock);
+        if (jobDrive >= 0 && jobDrive != selected) {
+            run_->readAgain(jobDrive, clock);
         }
-        refreshDrive(static_cast<int16_t>(selected), clock);
+        run_->readAgain(static_cast<int16_t>(selected), clock);
         FillDriveList();
         cboDrives.select(selected);
     } else {
         for (unsigned i = 0; i < masterDevice->GetDriveCount(); ++i) {
-            refreshDrive(static_cast<int16_t>(i), clock);
+            run_->readAgain(static_cast<int16_t>(i), clock);
         }
         FillDriveList();
         masterDevice->CloseDrive();
     }
     masterDevice->SetTimeout(timeout);
-}
-
-// A drive whose job committed is asked until it answers as its bank says it will, or the bound
-// has passed. Every other drive is read once, as after a scan.
-void TZelfinMain::refreshDrive(int16_t drive, RunEndClock& clock) {
-    const JobDrive* job = committedJobOf(drive);
-    const bool answered = readAgain(drive, job != nullptr, clock);
-    for (int k = 0; k < jobCount; ++k) {
-        if (!jobNotStarted[k] && jobDrives_[k].drive == drive) {
-            jobDrives_[k].answered = answered;
-        }
-    }
-}
-
-// After its commit a drive restarts: for a while it may give no answer, answer NOT READY or
-// UNIT ATTENTION, fail INQUIRY, or still answer as the firmware it ran before. It is opened
-// afresh for each try, once a second. No command may outlast the bound, so a hung drive cannot
-// hold the window.
-bool TZelfinMain::readAgain(int16_t drive, bool untilItsBank, RunEndClock& clock) {
-    constexpr uint32_t kPollMilliseconds = 1000;
-    constexpr double kLongestCommandSeconds = 10.0;
-    for (int attempt = 1;; ++attempt) {
-        masterDevice->SetTimeout(static_cast<uint32_t>(
-            std::clamp(std::ceil(clock.left()), 1.0, kLongestCommandSeconds)));
-        if (untilItsBank || attempt == 1) {
-            masterDevice->SelectDrive(drive);
-        }
-        const bool read = masterDevice->RefreshIdentity(1);
-        if (masterDevice->timedOut != 0) {
-            clock.spent(masterDevice->timeoutSeconds);
-        }
-        if (read && (!untilItsBank || reportsItsBank(*committedJobOf(drive)))) {
-            return true;
-        }
-        if (clock.left() <= 0.0 || terminating() ||
-            (!untilItsBank && attempt >= kIdentityAttempts)) {
-            return read;
-        }
-        if (untilItsBank) {
-            platform_.Sleep(kPollMilliseconds);
-            clock.spent(kPollMilliseconds / 1000.0);
-        }
-    }
-}
-
-const JobDrive* TZelfinMain::committedJobOf(int16_t drive) const {
-    for (int k = 0; k < jobCount; ++k) {
-        if (!jobNotStarted[k] && jobDrives_[k].committed && jobDrives_[k].drive == drive) {
-            return &jobDrives_[k];
-        }
-    }
-    return nullptr;
-}
-
-// The drive, as the list holds it now, answers with its own vendor and product and, on the
-// write-buffer way, with its bank's new revision. A download rewrites the boot area and the
-// start of the main firmware but not the main firmware's identity, so its revision is not
-// known in advance; a drive that answers with the revision of the boot code it was given is
-// running only that boot code.
-bool TZelfinMain::reportsItsBank(const JobDrive& expected) const {
-    const DriveEntry* entry = expected.drive < 0
-                                  ? nullptr
-                                  : masterDevice->GetEntry(static_cast<unsigned>(expected.drive));
-    if (entry == nullptr) {
-        return false;
-    }
-    const DriveIdentity before{fieldText(expected.vendor), fieldText(expected.product), {}};
-    const DriveIdentity now{fieldText(entry->vendorId), fieldText(entry->productId),
-                            fieldText(entry->revision)};
-    if (expected.download) {
-        const std::string_view boot = fieldText(expected.bootRevision);
-        return now.vendor == before.vendor && now.product == before.product &&
-               (boot.empty() || now.revision != boot);
-    }
-    return reportsBank(package_, expected.bank, before, now);
-}
-
-// Why job k did not update its drive, or empty when it did: it never started, its worker
-// failed, or its drive was not read again after the run (the list then keeps the identity it
-// had before, which proves nothing about the firmware it runs now) or does not answer as its
-// bank says it will.
-std::string_view TZelfinMain::jobFailure(int k) const {
-    const JobDrive& job = jobDrives_[k];
-    if (jobNotStarted[k]) {
-        return "the job did not start (drive in use, no bank, or disc and tray check ended)";
-    }
-    if (!job.committed) {
-        return "programming failed";
-    }
-    if (!job.answered) {
-        return "the drive was not read again after the run";
-    }
-    if (!reportsItsBank(job)) {
-        return "the drive does not answer as its bank says it will";
-    }
-    return {};
 }
 
 void TZelfinMain::showRebootPrompt() {
@@ -472,7 +292,7 @@ void TZelfinMain::showRebootPrompt() {
 }
 
 void TZelfinMain::tmrTimer() {
-    if (platform_.StopHeld()) {
+    if (run_->stopHeld()) {
         lblMsg.setText(text::kStopHeld);
         if (pbar.position() != pbar.maximum()) {
             pbar.stepIt();
