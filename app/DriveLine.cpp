@@ -1,26 +1,18 @@
 #include "app/DriveLine.h"
 
+#include "package/FieldText.h"
+
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <stdexcept>
 
 namespace zelfin::app {
-namespace {
-
-// A field's text up to its NUL, never past the field, even when a drive filled it to the end.
-template <std::size_t N> std::string fieldText(const char (&field)[N]) {
-    return std::string(field, strnlen(field, N));
-}
-
-} // namespace
-
 std::string formatDriveLine(const DriveEntry& entry) {
     // A drive letter and its colon ("D:" of "D:\\"), or a device name without one ("sr0").
-    std::string root = fieldText(entry.root);
+    std::string root(fieldText(entry.root));
     root.resize(std::min(root.find('\\'), root.size()));
-    const std::string id = fieldText(entry.displayId);
-    const std::string revision = fieldText(entry.revision);
+    const std::string id(fieldText(entry.displayId));
+    const std::string revision(fieldText(entry.revision));
     // Widest line: 6 + 3 x 6 address characters, 2 + 3 separators, 31 id, 4 revision.
     char line[96];
     const int length = std::snprintf(line, sizeof line, "%2d-%d-%d-%d %s%24s %4s",

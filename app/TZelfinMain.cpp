@@ -4,18 +4,14 @@
 #include "app/PackageRefusal.h"
 #include "app/Texts.h"
 #include "package/Eligibility.h"
+#include "package/FieldText.h"
 
-#include <cstring>
 #include <new>
 
 namespace zelfin::app {
 namespace {
 
 using ui::MainControl;
-
-std::string_view fieldView(const char* field, std::size_t size) {
-    return std::string_view(field, strnlen(field, size));
-}
 
 } // namespace
 
@@ -196,9 +192,8 @@ void TZelfinMain::checkAllDrives() {
         if (entry == nullptr) {
             continue;
         }
-        const DriveIdentity identity{fieldView(entry->vendorId, sizeof entry->vendorId),
-                                     fieldView(entry->productId, sizeof entry->productId),
-                                     fieldView(entry->revision, sizeof entry->revision)};
+        const DriveIdentity identity{fieldText(entry->vendorId), fieldText(entry->productId),
+                                     fieldText(entry->revision)};
         applyVerdict(*entry, judgeDrive(package_, state_.settings, entry->present, identity));
     }
 }
@@ -230,7 +225,7 @@ void TZelfinMain::cboDrivesChange() {
         lblUpdateMsg.setFontColour(ui::kBlack);
         lblTo.setFontColour(ui::kBlack);
         lblNewFW.setText(package_.newRevision(entry->groupIndex + 1));
-        lblOldFW.setText(fieldView(entry->revision, sizeof entry->revision));
+        lblOldFW.setText(fieldText(entry->revision));
         // Once the program is ending no drive is opened any more.
         if (!terminating()) {
             masterDevice->SelectDrive(static_cast<int16_t>(selected));

@@ -6,9 +6,9 @@
 #include "app/Texts.h"
 #include "flash/Parser.h"
 #include "flash/Programming.h"
+#include "package/FieldText.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string>
 
 namespace zelfin::app {
@@ -24,9 +24,9 @@ bool noAnswer(const AtapiDevice& device) {
 
 // "sr0 (BRYMOTE DVDRW RVM-270A, 1-0-0-0)": the drive as its list line names it.
 std::string driveName(const DriveEntry& entry) {
-    std::string root(entry.root, strnlen(entry.root, sizeof entry.root));
+    std::string root(fieldText(entry.root));
     root.resize(std::min(root.find('\\'), root.size()));
-    std::string id(entry.displayId, strnlen(entry.displayId, sizeof entry.displayId));
+    std::string id(fieldText(entry.displayId));
     id.erase(id.find_last_not_of(' ') + 1);
     // Drives found through ASPI have no letter.
     return (root.empty() ? "" : root + " ") + "(" + id + ", " + std::to_string(entry.adapter) +
