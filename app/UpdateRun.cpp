@@ -44,15 +44,15 @@ void UpdateRun::clear() {
     for (Job& job : jobs_) {
         job = Job{};
     }
-    count_ = 0;
+    jobCount = 0;
 }
 
 bool UpdateRun::prepare(int16_t drive, HoldRefusal& refusal) {
     refusal = {};
-    if (count_ >= kMaxJobs) {
+    if (jobCount >= kMaxJobs) {
         return false;
     }
-    Job& job = jobs_[static_cast<std::size_t>(count_++)];
+    Job& job = jobs_[static_cast<std::size_t>(jobCount++)];
     job.drive = drive; // named in the run's report even if it never starts
     try {
         job.device = std::make_unique<AtapiDevice>(platform_, false);
@@ -107,8 +107,8 @@ std::optional<Bank> UpdateRun::assignBank(Job& job) {
 
 int16_t UpdateRun::collect() {
     const Job& first = jobs_[0];
-    const int16_t firstDrive = count_ > 0 && first.device ? first.device->GetCurrentIndex() : -1;
-    for (int k = 0; k < count_; ++k) {
+    const int16_t firstDrive = jobCount > 0 && first.device ? first.device->GetCurrentIndex() : -1;
+    for (int k = 0; k < jobCount; ++k) {
         Job& job = jobs_[static_cast<std::size_t>(k)];
         if (job.state == JobState::Running) {
             job.state = job.device->jobFailed != 0 ? JobState::Failed : JobState::Committed;
@@ -120,7 +120,7 @@ int16_t UpdateRun::collect() {
 
 void UpdateRun::readAgain(int16_t drive, RunEndClock& clock) {
     const bool answered = readDrive(drive, committedJobOf(drive), clock);
-    for (int k = 0; k < count_; ++k) {
+    for (int k = 0; k < jobCount; ++k) {
         Job& job = jobs_[static_cast<std::size_t>(k)];
         if (job.state != JobState::NotStarted && job.drive == drive) {
             job.answered = answered;
@@ -160,7 +160,7 @@ bool UpdateRun::readDrive(int16_t drive, const Job* committed, RunEndClock& cloc
 }
 
 const Job* UpdateRun::committedJobOf(int16_t drive) const {
-    for (int k = 0; k < count_; ++k) {
+    for (int k = 0; k < jobCount; ++k) {
         const Job& job = jobs_[static_cast<std::size_t>(k)];
         if (job.state == JobState::Committed && job.drive == drive) {
             return &job;
@@ -215,7 +215,7 @@ std::string_view UpdateRun::failure(int k) const {
 }
 
 bool UpdateRun::succeeded() const {
-    for (int k = 0; k < count_; ++k) {
+    for (int k = 0; k < jobCount; ++k) {
         if (!failure(k).empty()) {
             return false;
         }

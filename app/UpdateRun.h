@@ -80,14 +80,14 @@ public:
     // The job's bank cut from the package, and what its drive must answer afterwards. None: the
     // job fails without a worker.
     std::optional<Bank> assignBank(Job& job);
-    void workerStarted() { ++running_; }
+    void workerStarted() { ++runningJobs; }
     // True when this was the last worker of a run that is no longer starting jobs.
-    bool workerEnded() { return --running_ == 0 && !preparing_; }
+    bool workerEnded() { return --runningJobs == 0 && !preparing_; }
     void setPreparing(bool preparing) { preparing_ = preparing; }
 
-    bool underWay() const { return preparing_ || running_ > 0; }
-    int running() const { return running_; }
-    int count() const { return count_; }
+    bool underWay() const { return preparing_ || runningJobs > 0; }
+    int running() const { return runningJobs; }
+    int count() const { return jobCount; }
     Job& job(int k) { return jobs_[static_cast<std::size_t>(k)]; }
     const Job& job(int k) const { return jobs_[static_cast<std::size_t>(k)]; }
 
@@ -112,8 +112,8 @@ private:
     const Package& package_;
     std::function<bool()> ending_;
     std::array<Job, kMaxJobs> jobs_{};
-    int count_ = 0;
-    int running_ = 0;
+    int jobCount = 0;
+    int runningJobs = 0;
     // True while the window is still starting jobs: a worker ending then ends no run.
     bool preparing_ = false;
     bool begun_ = false;
