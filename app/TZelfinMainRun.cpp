@@ -134,7 +134,7 @@ bool TZelfinMain::startJob(Job& job) {
     AtapiDevice& device = *job.device;
     const FlashJob flashJob{&device, state_.currentBank.data,
                             static_cast<int32_t>(state_.currentBank.length),
-                            state_.settings.BOOTCODE != 0};
+                            state_.settings.BOOTCODE != 0, &job.flashFailure};
     if (state_.settings.CHKDISC == 1 && !discAndTrayCheck(device)) {
         return false;
     }

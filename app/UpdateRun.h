@@ -4,6 +4,7 @@
 // drives it, asks the user what only the user can answer, and shows the progress.
 
 #include "device/AtapiDevice.h"
+#include "flash/FlashFailure.h"
 #include "package/Package.h"
 
 #include <array>
@@ -41,8 +42,9 @@ struct Job {
     bool download = false;
     char vendor[9]{}; // as the entry holds them, NUL-terminated
     char product[17]{};
-    char bootRevision[5]{}; // what the bank's boot code reports; empty when it has none
-    bool answered = false;  // its identity was read after the run
+    char bootRevision[5]{};    // what the bank's boot code reports; empty when it has none
+    bool answered = false;     // its identity was read after the run
+    FlashFailure flashFailure; // where its worker stopped, when it failed
 };
 
 // Why a job could not be prepared.

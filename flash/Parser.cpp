@@ -27,6 +27,9 @@ void Parser::Start(const FlashJob& job, Handler onTerminate, PostToMainThread po
         if (device != nullptr) {
             device->jobFailed = kJobFailed;
         }
+        if (self->job_.failure != nullptr) {
+            *self->job_.failure = {FlashStep::NoWorker};
+        }
         Finish(self);
     }
 }

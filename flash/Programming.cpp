@@ -46,6 +46,15 @@ uint32_t SleepSlice(double milliseconds) {
     return static_cast<uint32_t>(std::clamp(std::ceil(milliseconds), 1.0, kLongest));
 }
 
+// Each failure overwrites the last: a pass that fails is retried, and the job's reason is where
+// its last pass stopped.
+bool Failed(FlashFailure* failure, FlashStep step, uint32_t piece = 0, int pass = 0) {
+    if (failure != nullptr) {
+        *failure = {step, piece, pass};
+    }
+    return false;
+}
+
 void FillComplement(uint8_t* out, const uint8_t* piece) {
     for (uint32_t i = 0; i < kPieceBytes; ++i) {
         out[i] = static_cast<uint8_t>(~piece[i]);
@@ -53,37 +62,39 @@ void FillComplement(uint8_t* out, const uint8_t* piece) {
 }
 
 // One pass over every piece; false at the first piece that fails.
-bool WriteAndVerifyPass(AtapiDevice& device, const uint8_t* image, uint32_t pieces) {
+bool WriteAndVerifyPass(AtapiDevice& device, const uint8_t* image, uint32_t pieces, int pass,
+                        FlashFailure* failure) {
     for (uint32_t n = 0; n < pieces; ++n) {
         std::memcpy(device.writeBuffer, image + std::size_t{n} * kPieceBytes, kPieceBytes);
         if (!device.WriteBuffer(n * kPieceBytes, kPieceBytes, kWriteCodePiece)) {
-            return false;
+            return Failed(failure, FlashStep::WritePiece, n, pass);
         }
         // Bytes the drive never sent must not pass for the piece: the buffer starts as the
         // piece's complement, which differs from it in every byte.
         FillComplement(device.readBuffer, device.writeBuffer);
         if (!device.ReadBuffer(n * kPieceBytes, kPieceBytes)) {
-            return false;
+            return Failed(failure, FlashStep::ReadPiece, n, pass);
         }
         // A transport that reports a residual must have moved the whole piece.
         if (device.transferred != kPieceBytes) {
-            return false;
+            return Failed(failure, FlashStep::ShortRead, n, pass);
         }
         // The common case, equal pieces, at memcmp's speed; the position only on a difference.
         if (std::memcmp(device.readBuffer, device.writeBuffer, kPieceBytes) != 0) {
             NoteMismatch(device, n);
-            return false;
+            return Failed(failure, FlashStep::Compare, n, pass);
         }
     }
     return true;
 }
 
-bool DownloadPass(AtapiDevice& device, const uint8_t* image, uint32_t pieces) {
+bool DownloadPass(AtapiDevice& device, const uint8_t* image, uint32_t pieces, int pass,
+                  FlashFailure* failure) {
     for (uint32_t n = 0; n < pieces; ++n) {
         std::memset(device.writeBuffer, 0, kPieceBytes);
         std::memcpy(device.writeBuffer, image + std::size_t{n} * kPieceBytes, kPieceBytes);
         if (!device.DownloadPiece(n * kPieceBytes, kPieceBytes)) {
-            return false;
+            return Failed(failure, FlashStep::DownloadPiece, n, pass);
         }
     }
     return true;
@@ -98,41 +109,49 @@ void RunFlashJob(const FlashJob& job, const ProcessMessages& processMessages) {
     AtapiDevice& device = *job.device;
     device.jobFailed = 0;
     device.mismatchDiagnostic[0] = '\0';
+    if (job.failure != nullptr) {
+        *job.failure = {};
+    }
     // Without one whole piece the drive would get a commit with nothing verified behind it.
     if (job.imageStart == nullptr || job.imageLength < static_cast<int32_t>(kPieceBytes)) {
         device.jobFailed = kJobFailed;
+        Failed(job.failure, FlashStep::Image);
         return;
     }
     const bool ok = job.imageLength == kDownloadImageLength
-                        ? ProgramByDownload(device, job.imageStart, job.imageLength)
+                        ? ProgramByDownload(device, job.imageStart, job.imageLength, job.failure)
                         : ProgramByWriteBuffer(device, job.imageStart, job.imageLength,
-                                               job.bootCode, processMessages);
+                                               job.bootCode, processMessages, job.failure);
     if (!ok) {
         device.jobFailed = kJobFailed;
+    } else if (job.failure != nullptr) {
+        *job.failure = {}; // a pass that failed and was retried is no reason
     }
 }
 
 bool ProgramByWriteBuffer(AtapiDevice& device, const uint8_t* image, int32_t length, bool bootCode,
-                          const ProcessMessages& processMessages) {
+                          const ProcessMessages& processMessages, FlashFailure* failure) {
     device.SetTimeout(kProgrammingTimeoutSeconds);
     // Preparation and loader are best effort: the pieces go out whatever they did.
     device.WaitReady(kProgrammingReadyLimitSeconds);
     device.StopDisc();
     SendLoader(device);
-    if (!WriteAndVerify(device, image, length)) {
+    if (!WriteAndVerify(device, image, length, failure)) {
         return false;
     }
     Pause(device, kCommitPauseSeconds, processMessages);
-    return device.WriteBuffer(0, 0, bootCode ? kWriteCodeCommitBootCode : kWriteCodeCommit);
+    return device.WriteBuffer(0, 0, bootCode ? kWriteCodeCommitBootCode : kWriteCodeCommit) ||
+           Failed(failure, FlashStep::Commit);
 }
 
-bool WriteAndVerify(AtapiDevice& device, const uint8_t* image, int32_t length) {
+bool WriteAndVerify(AtapiDevice& device, const uint8_t* image, int32_t length,
+                    FlashFailure* failure) {
     const uint32_t pieces = PieceCount(length);
     if (pieces > 0 && (image == nullptr || !BuffersHold(device, kPieceBytes, kPieceBytes))) {
-        return false;
+        return Failed(failure, FlashStep::Image);
     }
-    for (int pass = 0; pass < kProgrammingPasses; ++pass) {
-        if (WriteAndVerifyPass(device, image, pieces)) {
+    for (int pass = 1; pass <= kProgrammingPasses; ++pass) {
+        if (WriteAndVerifyPass(device, image, pieces, pass, failure)) {
             return true;
         }
     }
@@ -167,17 +186,19 @@ void Pause(AtapiDevice& device, double seconds, const ProcessMessages& processMe
     watch.Stop();
 }
 
-bool ProgramByDownload(AtapiDevice& device, const uint8_t* image, int32_t length) {
+bool ProgramByDownload(AtapiDevice& device, const uint8_t* image, int32_t length,
+                       FlashFailure* failure) {
     // Refuse before the drive is put into download mode, not half-way through.
     const uint32_t pieces = PieceCount(length);
     if (pieces > 0 && (image == nullptr || !BuffersHold(device, kDownloadPieceBytes, 0))) {
-        return false;
+        return Failed(failure, FlashStep::Image);
     }
     device.DownloadBegin();
     device.DownloadBegin();
-    for (int pass = 0; pass < kProgrammingPasses; ++pass) {
-        if (DownloadPass(device, image, pieces)) {
-            return device.DownloadEnd(static_cast<uint32_t>(length));
+    for (int pass = 1; pass <= kProgrammingPasses; ++pass) {
+        if (DownloadPass(device, image, pieces, pass, failure)) {
+            return device.DownloadEnd(static_cast<uint32_t>(length)) ||
+                   Failed(failure, FlashStep::DownloadEnd);
         }
     }
     return false;

@@ -1,6 +1,7 @@
 #pragma once
 // The two programming procedures and the job body that picks one.
 
+#include "flash/FlashFailure.h"
 #include "flash/FlashJob.h"
 
 #include <cstdint>
@@ -23,18 +24,22 @@ inline constexpr uint32_t kPausePollMilliseconds = 10;
 
 using ProcessMessages = std::function<void()>;
 
-// The job body: leaves 0 or kJobFailed in the device's jobFailed. A job without an image, or
-// with less than one piece of it, fails before anything is sent.
+// The job body: leaves 0 or kJobFailed in the device's jobFailed, and where a failed job stopped
+// in job.failure when it is set. A job without an image, or with less than one piece of it,
+// fails before anything is sent.
 void RunFlashJob(const FlashJob& job, const ProcessMessages& processMessages = {});
 
 // Stop the disc, send the loader, write and verify every piece, pause, commit (0xA0 with the
 // boot area, 0x80 without). Nothing is committed unless one pass verified every piece.
+// failure, when set, names the step of a failure.
 bool ProgramByWriteBuffer(AtapiDevice& device, const uint8_t* image, int32_t length, bool bootCode,
-                          const ProcessMessages& processMessages = {});
+                          const ProcessMessages& processMessages = {},
+                          FlashFailure* failure = nullptr);
 
 // Up to three passes of WRITE BUFFER and READ BUFFER over the whole pieces; each pass starts
 // at piece 0 again. Keeps the first mismatch of the job in mismatchDiagnostic.
-bool WriteAndVerify(AtapiDevice& device, const uint8_t* image, int32_t length);
+bool WriteAndVerify(AtapiDevice& device, const uint8_t* image, int32_t length,
+                    FlashFailure* failure = nullptr);
 
 // Waits `seconds` on generalWatch. Without processMessages (the worker, which owns no window)
 // it sleeps straight to the end, waking again only if a sleep ends early; with it, it polls in
@@ -43,6 +48,7 @@ void Pause(AtapiDevice& device, double seconds, const ProcessMessages& processMe
 
 // The vendor download: two DownloadBegin, up to three passes of summed pieces, DownloadEnd
 // with the full length.
-bool ProgramByDownload(AtapiDevice& device, const uint8_t* image, int32_t length);
+bool ProgramByDownload(AtapiDevice& device, const uint8_t* image, int32_t length,
+                       FlashFailure* failure = nullptr);
 
 } // namespace zelfin

@@ -252,6 +252,40 @@ TEST(DownloadJob, AFailedPieceRestartsAtPieceZeroAndAFailedEndFailsTheJob) {
     EXPECT_EQ(kJobFailed, RunJob(ending, NewImage().data(), 131072));
 }
 
+// The step a failed job names is where its last pass stopped; a retried pass is no reason.
+TEST(FlashJob, AFailedJobNamesWhereItStopped) {
+    struct Case {
+        const char* fault;
+        int32_t length;
+        FlashFailure expected;
+    };
+    const Case cases[] = {
+        {"fault E write-fails 7", 1048576, {FlashStep::WritePiece, 7, 3}},
+        {"fault E write-fails 7 1", 1048576, {}},
+        {"fault E read-fails 9", 1048576, {FlashStep::ReadPiece, 9, 3}},
+        {"fault E residual 20", 1048576, {FlashStep::ShortRead, 20, 3}},
+        {"fault E readback 4", 1048576, {FlashStep::Compare, 4, 3}},
+        {"fault E commit", 1048576, {FlashStep::Commit, 0, 0}},
+        {"fault E sense F2 20 04/44/00", 131072, {}},
+        {"fault E sense F2 35 04/44/00", 131072, {FlashStep::DownloadEnd, 0, 0}},
+        {"# no fault", 4095, {FlashStep::Image, 0, 0}},
+    };
+    for (const Case& c : cases) {
+        FlashRig rig;
+        if (c.fault[0] != '#') {
+            sim::DriveFault::Parse(std::string_view(c.fault)).Apply(rig.drive);
+        }
+        FlashFailure failure{FlashStep::Commit, 99, 99}; // a previous job's
+        RunFlashJob(FlashJob{rig.device.get(), NewImage().data(), c.length, true, &failure});
+        EXPECT_EQ(failure.step, c.expected.step) << c.fault;
+        EXPECT_EQ(failure.piece, c.expected.piece) << c.fault;
+        EXPECT_EQ(failure.pass, c.expected.pass) << c.fault;
+        EXPECT_EQ(rig.device->jobFailed != 0, c.expected.step != FlashStep::None) << c.fault;
+    }
+    EXPECT_EQ(describeStep({FlashStep::WritePiece, 7, 3}),
+              "piece 7 (offset 0x7000) of pass 3, WRITE BUFFER");
+}
+
 TEST(Pause, LastsTheFullTimeAndPollsOnlyWhenMessagesMayBeWaiting) {
     struct Case {
         bool counter;
