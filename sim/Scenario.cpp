@@ -1,8 +1,15 @@
 #include "sim/Scenario.h"
 
+#include "sim/DriveFault.h"
+#include "sim/SimFlash.h"
+#include "tools/TestPackage.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
 #include <stdexcept>
 
 namespace zelfin::sim {
@@ -135,28 +142,104 @@ void DriveLine(Scenario& scenario, const std::vector<std::string>& t, int line) 
     scenario.drives.push_back(&drive);
 }
 
+// An 8 Mbit chip: the image fills the whole flash.
+constexpr FlashId kDefaultChip{0xBF, 0xD8, 0x00, 0x05};
+
+FlashId Chip(const std::string& text, int line) {
+    FlashId id{};
+    std::istringstream in(text);
+    for (std::size_t i = 0; i < id.size(); ++i) {
+        std::string byte;
+        if (!std::getline(in, byte, ',') || byte.size() != 2 ||
+            byte.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos) {
+            Fail(line, "chip reads like BF,D8,00,05");
+        }
+        id[i] = static_cast<uint8_t>(std::stoul(byte, nullptr, 16));
+    }
+    return id;
+}
+
+// A firmware or fault line, kept until every drive of the text is known.
+struct LaterLine {
+    int number = 0;
+    std::vector<std::string> words;
+};
+
+SimDrive& DriveOf(const Scenario& scenario, const std::string& letter, int line) {
+    for (SimDrive* drive : scenario.drives) {
+        if (drive->Name() == letter) {
+            return *drive;
+        }
+    }
+    Fail(line, "no drive " + letter + " was described before");
+}
+
+void InstallFirmware(const Scenario& scenario, const LaterLine& line, const ImageSource& images) {
+    // firmware LETTER [revision=XXXX] [chip=MM,DD,II,VV]
+    if (line.words.size() < 2) {
+        Fail(line.number, "firmware LETTER [revision=XXXX] [chip=MM,DD,II,VV]");
+    }
+    SimDrive& drive = DriveOf(scenario, line.words[1], line.number);
+    std::string revision(testpackage::kOldRevision);
+    FlashId chip = kDefaultChip;
+    for (std::size_t i = 2; i < line.words.size(); ++i) {
+        const std::string& option = line.words[i];
+        if (option.rfind("revision=", 0) == 0 && option.size() == 13) {
+            revision = option.substr(9);
+        } else if (option.rfind("chip=", 0) == 0) {
+            chip = Chip(option.substr(5), line.number);
+        } else {
+            Fail(line.number, "unknown firmware option '" + option + "'");
+        }
+    }
+    if (images) {
+        SimFlash::Install(drive, chip, images(revision));
+    } else {
+        SimFlash::Install(drive, chip,
+                          testpackage::makeImage(testpackage::kBootRevision, revision));
+    }
+}
+
+void InjectFault(const Scenario& scenario, const LaterLine& line) {
+    try {
+        const DriveFault fault = DriveFault::Parse(std::span(line.words));
+        fault.Apply(DriveOf(scenario, std::string(1, fault.letter), line.number));
+    } catch (const std::invalid_argument& error) {
+        Fail(line.number, error.what());
+    }
+}
+
 } // namespace
 
 Scenario DefaultScenario() {
-    return ParseScenario("os nt\nletter C fixed\ndrive D BRYMOTE \"DVDRW RVM-270A\" 1.00 "
-                         "flash=BF,D6,00,01 port=1 target=0\n");
+    return ParseScenario("clock real\n"
+                         "os nt\n"
+                         "letter C fixed\n"
+                         "drive D BRYMOTE \"DVDRW RVM-270A\" 1A05 port=1 target=0\n"
+                         "firmware D\n");
 }
 
-Scenario ParseScenario(std::string_view text) {
+Scenario ParseScenario(std::string_view text, const ImageSource& images) {
     Scenario scenario;
     scenario.machine = std::make_unique<SimMachine>(OsFamily::NT);
+    SimMachine& machine = *scenario.machine;
+    std::vector<LaterLine> firmware;
+    std::vector<LaterLine> faults;
     int number = 0;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         const std::string_view line = text.substr(0, end);
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
         ++number;
-        const std::vector<std::string> t = Tokens(line, number);
+        std::vector<std::string> t = Tokens(line, number);
         if (t.empty()) {
             continue;
         }
-        SimMachine& machine = *scenario.machine;
-        if (t[0] == "os" && t.size() == 2 && (t[1] == "nt" || t[1] == "95")) {
+        if (t[0] == "firmware") {
+            firmware.push_back({number, std::move(t)});
+        } else if (t[0] == "fault") {
+            faults.push_back({number, std::move(t)});
+        } else if (t[0] == "os" && t.size() == 2 && (t[1] == "nt" || t[1] == "95")) {
             machine.SetOsFamily(t[1] == "nt" ? OsFamily::NT : OsFamily::Windows95);
         } else if (t[0] == "clock" && t.size() == 2 && (t[1] == "virtual" || t[1] == "real")) {
             machine.SetClockMode(t[1] == "real" ? ClockMode::Real : ClockMode::Virtual);
@@ -177,7 +260,26 @@ Scenario ParseScenario(std::string_view text) {
             Fail(number, "cannot read '" + std::string(line) + "'");
         }
     }
+    // Reading the clock costs nothing, so a trace at the seam times commands as the drive does.
+    machine.SetCounterReadCost(0.0);
+
+    // A firmware line may name a drive described after it; a flash fault needs the flash.
+    for (const LaterLine& line : firmware) {
+        InstallFirmware(scenario, line, images);
+    }
+    for (const LaterLine& line : faults) {
+        InjectFault(scenario, line);
+    }
     return scenario;
+}
+
+Scenario ReadScenarioFile(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) {
+        throw std::runtime_error("cannot read the scenario file " + path);
+    }
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return ParseScenario(text);
 }
 
 } // namespace zelfin::sim

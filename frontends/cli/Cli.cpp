@@ -6,10 +6,10 @@
 #include "frontends/cli/CliOptions.h"
 #include "frontends/cli/DriveSurvey.h"
 #include "frontends/cli/RealPlatform.h"
-#include "frontends/cli/Scenario.h"
 #include "frontends/cli/TracingPlatform.h"
 #include "frontends/terminal/TerminalToolkit.h"
 #include "package/ProgramVersion.h"
+#include "sim/Scenario.h"
 #include "sim/Transcript.h"
 
 #include <cstdio>
@@ -25,9 +25,10 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
-void writeSimTranscript(const Scenario& scenario, std::ofstream& out, const std::string& path) {
-    for (const SimulatedDrive& d : scenario.drives) {
-        for (const sim::TranscriptRecord& record : d.drive->Transcript()) {
+void writeSimTranscript(const sim::Scenario& scenario, std::ofstream& out,
+                        const std::string& path) {
+    for (const sim::SimDrive* drive : scenario.drives) {
+        for (const sim::TranscriptRecord& record : drive->Transcript()) {
             out << sim::FormatTranscriptLine(record) << '\n';
         }
     }
@@ -132,13 +133,13 @@ int runCli(const std::vector<std::string>& args, const PackageBlock& block, cons
         return kExitUsage;
     }
 
-    Scenario scenario;
+    sim::Scenario scenario;
     std::unique_ptr<Platform> real;
     Platform* platform = nullptr;
     try {
         if (options.simulate) {
-            scenario = options.scenarioFile.empty() ? defaultScenario()
-                                                    : readScenarioFile(options.scenarioFile);
+            scenario = options.scenarioFile.empty() ? sim::DefaultScenario()
+                                                    : sim::ReadScenarioFile(options.scenarioFile);
             platform = scenario.machine.get();
         } else {
             std::string whyNot;
@@ -206,9 +207,9 @@ int runCli(const std::vector<std::string>& args, const PackageBlock& block, cons
         if (!options.simTranscriptFile.empty()) {
             writeSimTranscript(scenario, simTranscript, options.simTranscriptFile);
         }
-        for (const SimulatedDrive& d : scenario.drives) {
-            human << "(simulated drive " << d.letter << ": now reports revision "
-                  << d.drive->Revision() << ")\n";
+        for (const sim::SimDrive* drive : scenario.drives) {
+            human << "(simulated drive " << drive->Name() << ": now reports revision "
+                  << drive->Revision() << ")\n";
         }
     }
     if (options.json) {

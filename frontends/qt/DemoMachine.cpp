@@ -4,7 +4,7 @@
 
 namespace zelfin::qt {
 
-cli::Scenario demoMachine(double commandSeconds, const std::string& extraLines) {
+sim::Scenario demoMachine(double commandSeconds, const std::string& extraLines) {
     std::ostringstream text;
     text << (commandSeconds > 0 ? "clock real\n" : "clock virtual\n")
          << "os nt\n"
@@ -15,8 +15,7 @@ cli::Scenario demoMachine(double commandSeconds, const std::string& extraLines) 
             "drive E OTHER \"DVD-ROM X16\" 2.10 other port=1 target=1\n"
             "firmware D\n"
          << extraLines;
-    std::istringstream in(text.str());
-    return cli::readScenario(in);
+    return sim::ParseScenario(text.str());
 }
 
 } // namespace zelfin::qt

@@ -2,7 +2,7 @@
 // The simulated machine the demo window runs on: an RVM-270A that the package updates and a
 // drive of another maker that it must leave alone.
 
-#include "frontends/cli/Scenario.h"
+#include "sim/Scenario.h"
 
 #include <string>
 
@@ -12,6 +12,6 @@ namespace zelfin::qt {
 // with 0 the virtual clock runs the same update in a moment. extraLines are added scenario
 // lines, such as "fault D readback".
 inline constexpr double kDemoCommandSeconds = 0.008; // a real drive's pace
-cli::Scenario demoMachine(double commandSeconds, const std::string& extraLines = {});
+sim::Scenario demoMachine(double commandSeconds, const std::string& extraLines = {});
 
 } // namespace zelfin::qt

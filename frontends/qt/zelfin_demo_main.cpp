@@ -17,12 +17,13 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(zelfin::qt::programIcon());
 
     const auto block = zelfin::testpackage::makeShippedBlock();
-    zelfin::cli::Scenario machine = zelfin::qt::demoMachine(zelfin::qt::kDemoCommandSeconds);
+    zelfin::sim::Scenario machine = zelfin::qt::demoMachine(zelfin::qt::kDemoCommandSeconds);
     zelfin::qt::QtToolkit toolkit;
     zelfin::app::runZelfin(toolkit, *machine.machine, *block,
                            zelfin::makeSeal(*block, zelfin::kLoaderArea));
-    for (const zelfin::cli::SimulatedDrive& d : machine.drives) {
-        std::cout << "simulated drive " << d.letter << ": revision " << d.drive->Revision() << '\n';
+    for (const zelfin::sim::SimDrive* drive : machine.drives) {
+        std::cout << "simulated drive " << drive->Name() << ": revision " << drive->Revision()
+                  << '\n';
     }
     return 0;
 }

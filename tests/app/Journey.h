@@ -9,7 +9,7 @@
 #include "sim/SimDrive.h"
 #include "sim/SimFlash.h"
 #include "sim/SimMachine.h"
-#include "ui/RecordingToolkit.h"
+#include "tests/support/RecordingToolkit.h"
 #include "ui/ZelfinWindows.h"
 
 #include <initializer_list>

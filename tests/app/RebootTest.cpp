@@ -1,7 +1,7 @@
 // The reboot dialog: its buttons and the restart request it makes.
 #include "app/TReboot.h"
 #include "sim/SimMachine.h"
-#include "ui/RecordingToolkit.h"
+#include "tests/support/RecordingToolkit.h"
 #include "ui/ZelfinWindows.h"
 
 #include <gmock/gmock.h>

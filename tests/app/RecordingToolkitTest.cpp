@@ -1,5 +1,5 @@
 // The recording toolkit's own promises that the shell's tests rely on.
-#include "ui/RecordingToolkit.h"
+#include "tests/support/RecordingToolkit.h"
 #include "ui/ZelfinWindows.h"
 
 #include <gmock/gmock.h>

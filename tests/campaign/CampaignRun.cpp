@@ -94,12 +94,11 @@ DriveTruth truthOf(sim::SimDrive& drive, const RunConfig& config, uint32_t commi
 
 } // namespace
 
-cli::Scenario makeMachine(const RunConfig& config) {
+sim::Scenario makeMachine(const RunConfig& config) {
     // The drives' images are the same few in every run: made once, kept for the process.
     static std::mutex mutex;
     static std::map<std::string, std::vector<uint8_t>, std::less<>> images;
-    std::istringstream text(scenarioText(config));
-    return cli::readScenario(text, [](std::string_view revision) -> std::span<const uint8_t> {
+    const sim::ImageSource kept = [](std::string_view revision) -> std::span<const uint8_t> {
         std::lock_guard lock(mutex);
         auto found = images.find(revision);
         if (found == images.end()) {
@@ -109,19 +108,20 @@ cli::Scenario makeMachine(const RunConfig& config) {
                         .first;
         }
         return found->second;
-    });
+    };
+    return sim::ParseScenario(scenarioText(config), kept);
 }
 
-RunResult runOn(cli::Scenario& scenario, const RunConfig& config, bool keepTranscripts) {
+RunResult runOn(sim::Scenario& scenario, const RunConfig& config, bool keepTranscripts) {
     const Package& package = packageFor(config.shape, config.mode);
     std::vector<uint32_t> commitsBefore;
     std::vector<std::size_t> transcriptBefore;
     std::vector<bool> answeredBefore;
-    for (const cli::SimulatedDrive& d : scenario.drives) {
-        answeredBefore.push_back(answers(*d.drive));
-        const sim::SimFlash* flash = sim::SimFlash::Of(*d.drive);
+    for (sim::SimDrive* drive : scenario.drives) {
+        answeredBefore.push_back(answers(*drive));
+        const sim::SimFlash* flash = sim::SimFlash::Of(*drive);
         commitsBefore.push_back(flash != nullptr ? flash->Commits() : 0);
-        transcriptBefore.push_back(d.drive->TranscriptSize());
+        transcriptBefore.push_back(drive->TranscriptSize());
     }
     NullBuffer nothing;
     std::ostream out(&nothing);
@@ -138,7 +138,7 @@ RunResult runOn(cli::Scenario& scenario, const RunConfig& config, bool keepTrans
     result.ending = toolkit.ending();
     result.exitStatus = cli::statusOf(result.ending);
     for (std::size_t i = 0; i < scenario.drives.size(); ++i) {
-        sim::SimDrive& drive = *scenario.drives[i].drive;
+        sim::SimDrive& drive = *scenario.drives[i];
         result.drives.push_back(truthOf(drive, config, commitsBefore[i], transcriptBefore[i],
                                         answeredBefore[i], keepTranscripts));
         result.commands += drive.TranscriptSize() - transcriptBefore[i];

@@ -5,8 +5,8 @@
 
 #include "RunConfig.h"
 
-#include "frontends/cli/Scenario.h"
 #include "frontends/terminal/TerminalToolkit.h"
+#include "sim/Scenario.h"
 #include "sim/Transcript.h"
 
 #include <cstdint>
@@ -37,9 +37,9 @@ struct RunResult {
 };
 
 // The machine the scenario describes, built the way zelfin-cli --simulate builds it.
-cli::Scenario makeMachine(const RunConfig& config);
+sim::Scenario makeMachine(const RunConfig& config);
 
 // Runs the program once on `machine` as `zelfin-cli --update --yes` would.
-RunResult runOn(cli::Scenario& machine, const RunConfig& config, bool keepTranscripts);
+RunResult runOn(sim::Scenario& machine, const RunConfig& config, bool keepTranscripts);
 
 } // namespace zelfin::campaign

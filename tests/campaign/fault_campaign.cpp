@@ -242,7 +242,7 @@ struct Campaign {
 
     RunResult runAndJudge(const RunConfig& config, bool keep = false) {
         const auto started = Clock::now();
-        zelfin::cli::Scenario machine = makeMachine(config);
+        zelfin::sim::Scenario machine = makeMachine(config);
         RunResult run = runOn(machine, config, keep);
         tally.add(config, run, judge(config, run));
         if (Clock::now() - started > std::chrono::seconds(kRunLimitSeconds)) {
@@ -264,7 +264,7 @@ struct Campaign {
     // After power went during the commit, the user starts the program again: the drive, found
     // by its boot code, must take the update, unless the boot code itself was lost.
     // With other faults still armed, the next run is only judged, not required to succeed.
-    void again(zelfin::cli::Scenario& machine, const RunConfig& config, bool mustRecover) {
+    void again(zelfin::sim::Scenario& machine, const RunConfig& config, bool mustRecover) {
         // Nobody starts it again within the same minute.
         machine.machine->AdvanceClock(60.0);
         RunResult second = runOn(machine, config, false);

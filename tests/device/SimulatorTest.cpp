@@ -96,6 +96,7 @@ TEST(SimMachine, VirtualClockCostsNoRealTime) {
 } // namespace zelfin::testing
 
 #include "sim/Scenario.h"
+#include "sim/SimFlash.h"
 
 namespace zelfin::testing {
 namespace {
@@ -137,6 +138,39 @@ TEST(Scenario, RefusesNumbersThatAreNotPlainInRange) {
             << option;
     }
     EXPECT_NO_THROW(sim::ParseScenario("drive D X Y 1.00 seconds=0.25 port=0 ready=3"));
+}
+
+TEST(Scenario, FirmwareAndFaultLinesWaitForEveryDrive) {
+    // A flash fault needs the flash a later firmware line fits, for a drive described last.
+    sim::Scenario scenario = sim::ParseScenario("fault D readback\n"
+                                                "firmware D revision=1A07\n"
+                                                "drive D BRYMOTE \"DVDRW RVM-270A\" 1A05\n");
+    ASSERT_EQ(scenario.drives.size(), 1u);
+    ASSERT_NE(sim::SimFlash::Of(*scenario.drives[0]), nullptr);
+    EXPECT_EQ(scenario.drives[0]->Revision(), "1A07") << "the image's identity, not the line's";
+}
+
+TEST(Scenario, RefusalsNameTheirLine) {
+    const struct {
+        const char* text;
+        const char* line;
+    } cases[] = {
+        {"drive D X Y 1.00\nfirmware E\n", "scenario line 2: no drive E"},
+        {"firmware D chip=BF,D8\ndrive D X Y 1.00\n", "scenario line 1: chip reads"},
+        {"drive D X Y 1.00\nfirmware D revision=1A0\n", "scenario line 2: unknown firmware"},
+        {"drive D X Y 1.00\n\nfault D no-such-kind\n", "scenario line 3: "},
+        {"drive D X Y 1.00\nfault D readback\n", "scenario line 2: "}, // no flash fitted
+        {"firmware D\ndrive D X Y 1.00\nos mac\n", "scenario line 3: cannot read"},
+    };
+    for (const auto& c : cases) {
+        try {
+            sim::ParseScenario(c.text);
+            ADD_FAILURE() << c.text;
+        } catch (const std::invalid_argument& error) {
+            EXPECT_EQ(std::string(error.what()).rfind(c.line, 0), 0u) << error.what();
+        }
+    }
+    EXPECT_THROW(sim::ReadScenarioFile("/no/such/scenario.txt"), std::runtime_error);
 }
 
 } // namespace

@@ -12,7 +12,7 @@
 // drive and transcript); USR1 writes flash.bin and stats.txt
 // (commands, this process's own seconds handling them, the simulated drive's seconds);
 // TERM writes them and ends.
-#include "frontends/cli/Scenario.h"
+#include "sim/Scenario.h"
 #include "sim/SimFlash.h"
 #include "tests/e2e/TcmuLayout.h"
 
@@ -74,7 +74,7 @@ public:
 
     // A fresh drive as the folder describes it now; the counters start again.
     void Load() {
-        scenario_ = zelfin::cli::readScenarioFile(folder_ + "/scenario.txt");
+        scenario_ = zelfin::sim::ReadScenarioFile(folder_ + "/scenario.txt");
         drive_ = nullptr;
         if (transcript_ != nullptr) {
             std::fclose(transcript_);
@@ -83,10 +83,10 @@ public:
         if (transcript_ == nullptr) {
             throw std::runtime_error("cannot write " + folder_ + "/transcript.txt");
         }
-        for (const zelfin::cli::SimulatedDrive& d : scenario_.drives) {
+        for (zelfin::sim::SimDrive* drive : scenario_.drives) {
             if (drive_ == nullptr &&
-                dynamic_cast<zelfin::sim::SimFlash*>(d.drive->GetFlashModel()) != nullptr) {
-                drive_ = d.drive;
+                dynamic_cast<zelfin::sim::SimFlash*>(drive->GetFlashModel()) != nullptr) {
+                drive_ = drive;
             }
         }
         if (drive_ == nullptr) {
@@ -180,7 +180,7 @@ private:
 
     std::string folder_;
     std::FILE* transcript_ = nullptr;
-    zelfin::cli::Scenario scenario_;
+    zelfin::sim::Scenario scenario_;
     zelfin::sim::SimDrive* drive_ = nullptr;
     uint32_t vanishAfter_ = 0;
     std::string vanishLink_;

@@ -149,7 +149,7 @@ bool programmed(const sim::SimDrive& drive) {
 }
 
 struct DemoRun {
-    cli::Scenario machine;
+    sim::Scenario machine;
     std::unique_ptr<Robot> robot;
 };
 
@@ -177,8 +177,8 @@ TEST(QtWindow, AnUpdateRunsFromTheNoticeToTheRebootPrompt) {
     EXPECT_TRUE(run.machine.machine->ExitRequests().empty()) << "Enter on Later restarted";
     EXPECT_TRUE(robot.sawProgramming);
 
-    sim::SimDrive& rvm = *run.machine.drives.at(0).drive;
-    sim::SimDrive& other = *run.machine.drives.at(1).drive;
+    sim::SimDrive& rvm = *run.machine.drives.at(0);
+    sim::SimDrive& other = *run.machine.drives.at(1);
     EXPECT_EQ("1A07", rvm.Revision());
     EXPECT_TRUE(programmed(rvm));
     EXPECT_FALSE(programmed(other)) << "the drive of another maker was touched";
@@ -191,7 +191,7 @@ TEST(QtWindow, AReadBackThatNeverVerifiesEndsWithTheFailureMessage) {
     EXPECT_EQ("Error: Unable to flash firmware. Please contact with your vendor !",
               robot.dialogs.back());
     EXPECT_FALSE(robot.sawReboot);
-    EXPECT_EQ("1A05", run.machine.drives.at(0).drive->Revision());
+    EXPECT_EQ("1A05", run.machine.drives.at(0)->Revision());
 }
 
 struct CountingEvents final : ui::WindowEvents {

@@ -4,8 +4,8 @@
 // transcript as commands arrive (transcript-D.txt) and its flash when the process ends
 // (flash-D.bin). Requests complete on a thread of the manager, which sets the caller's event.
 // Its threads and locks are the sync/ ones, so the i686 build (no std::thread) has it too.
-#include "frontends/cli/Scenario.h"
 #include "platforms/win32/AspiLayout.h"
+#include "sim/Scenario.h"
 #include "sim/SimFlash.h"
 #include "sync/Sync.h"
 
@@ -43,12 +43,12 @@ public:
         const char* scenario = std::getenv("ZELFIN_ASPI_SCENARIO");
         const char* output = std::getenv("ZELFIN_ASPI_OUTPUT");
         output_ = output != nullptr ? output : ".";
-        scenario_ = zelfin::cli::readScenarioFile(scenario != nullptr ? scenario : "");
-        for (const zelfin::cli::SimulatedDrive& d : scenario_.drives) {
-            const std::string path = output_ + "/transcript-" + d.letter + ".txt";
+        scenario_ = zelfin::sim::ReadScenarioFile(scenario != nullptr ? scenario : "");
+        for (zelfin::sim::SimDrive* drive : scenario_.drives) {
+            const std::string path = output_ + "/transcript-" + drive->Name() + ".txt";
             std::FILE* file = std::fopen(path.c_str(), "w");
             if (file != nullptr) {
-                d.drive->SetTranscriptSink([file](const std::string& line) {
+                drive->SetTranscriptSink([file](const std::string& line) {
                     std::fputs(line.c_str(), file);
                     std::fputc('\n', file);
                     std::fflush(file);
@@ -82,12 +82,12 @@ public:
 
     // Called as the process ends: the drives' flash memories, for the test to compare.
     void WriteFlashes() {
-        for (const zelfin::cli::SimulatedDrive& d : scenario_.drives) {
-            auto* flash = dynamic_cast<zelfin::sim::SimFlash*>(d.drive->GetFlashModel());
+        for (zelfin::sim::SimDrive* drive : scenario_.drives) {
+            auto* flash = dynamic_cast<zelfin::sim::SimFlash*>(drive->GetFlashModel());
             if (flash == nullptr) {
                 continue;
             }
-            const std::string path = output_ + "/flash-" + d.letter + ".bin";
+            const std::string path = output_ + "/flash-" + drive->Name() + ".bin";
             HANDLE file =
                 CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
             if (file != INVALID_HANDLE_VALUE) {
@@ -180,7 +180,7 @@ private:
     }
 
     std::string output_;
-    zelfin::cli::Scenario scenario_;
+    zelfin::sim::Scenario scenario_;
     zelfin::OsModule module_ = 0;
     ProcAddress info_ = 0;
     ProcAddress send_ = 0;

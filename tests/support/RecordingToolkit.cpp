@@ -1,4 +1,4 @@
-#include "ui/RecordingToolkit.h"
+#include "tests/support/RecordingToolkit.h"
 
 #include <algorithm>
 #include <cstdio>
