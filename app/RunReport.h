@@ -17,8 +17,9 @@ struct JobOutcome {
 };
 
 struct RunReport {
-    std::vector<DriveEntry> drives; // the list as last filled, verdicts included
-    std::vector<JobOutcome> jobs;   // the last run's jobs; empty when no run was started
+    std::vector<DriveEntry> drives;       // the list as last filled, verdicts included
+    std::vector<DriveEntry> drivesBefore; // the list as the last run found it
+    std::vector<JobOutcome> jobs;         // the last run's jobs; empty when no run was started
 };
 
 } // namespace zelfin::app

@@ -42,6 +42,9 @@ void TZelfinMain::cmdUpdateClick() {
     }
     run_->clear();
     run_->setPreparing(true);
+    if (report_ != nullptr) {
+        report_->drivesBefore = report_->drives;
+    }
     if (state_.settings.AUTOMODE != 0) {
         beginRun();
         for (unsigned i = 0; i < masterDevice->GetDriveCount() && run_->count() < kMaxJobs; ++i) {
