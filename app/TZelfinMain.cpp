@@ -19,10 +19,10 @@ std::string_view fieldView(const char* field, std::size_t size) {
 
 } // namespace
 
-TZelfinMain::TZelfinMain(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block,
-                         const PackageSeal& seal, RunReport* report)
-    : toolkit_(toolkit), platform_(platform), package_(block), seal_(seal), report_(report),
-      window_(toolkit.createWindow(ui::kZelfinMainWindow, *this, nullptr)),
+TZelfinMain::TZelfinMain(ui::Toolkit& toolkit, Platform& platform, Session& session,
+                         const PackageBlock& block, const PackageSeal& seal, RunReport* report)
+    : toolkit_(toolkit), platform_(platform), session_(session), package_(block), seal_(seal),
+      report_(report), window_(toolkit.createWindow(ui::kZelfinMainWindow, *this, nullptr)),
       Label1(*window_, idOf(MainControl::Label1)), lblMsg(*window_, idOf(MainControl::lblMsg)),
       lblPercent(*window_, idOf(MainControl::lblPercent)),
       lblUpdateMsg(*window_, idOf(MainControl::lblUpdateMsg)),

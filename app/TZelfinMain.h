@@ -5,6 +5,7 @@
 #include "app/ProcessState.h"
 #include "app/RunReport.h"
 #include "device/AtapiDevice.h"
+#include "device/Session.h"
 #include "package/Package.h"
 #include "package/PackageSeal.h"
 #include "ui/Controls.h"
@@ -40,11 +41,12 @@ class TZelfinMain final : public ui::WindowEvents {
 public:
     // Builds the window and runs the whole start-up; the toolkit is terminated when start-up
     // ends the program.
+    // session: the holds, guards and restart around a run on that platform's machine.
     // seal: the digests written with the block; a block that does not match them ends start-up
     // before any drive is opened.
     // report: when given, kept up to date with the drive list and the last run's outcomes.
-    TZelfinMain(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block,
-                const PackageSeal& seal, RunReport* report = nullptr);
+    TZelfinMain(ui::Toolkit& toolkit, Platform& platform, Session& session,
+                const PackageBlock& block, const PackageSeal& seal, RunReport* report = nullptr);
     ~TZelfinMain();
     TZelfinMain(const TZelfinMain&) = delete;
     TZelfinMain& operator=(const TZelfinMain&) = delete;
@@ -103,6 +105,7 @@ private:
 
     ui::Toolkit& toolkit_;
     Platform& platform_;
+    Session& session_;
     Package package_;
     const PackageSeal& seal_;
     RunReport* report_;
@@ -130,7 +133,7 @@ private:
     // What keeps each job's drive for it, from before its first changing command until the
     // drives have been read again after the run.
     std::array<OsHandle, kMaxJobs> jobHolds_{};
-    // Between beginRun and endRun: the platform's guards are up.
+    // Between beginRun and endRun: the session's guards are up.
     bool runBegun_ = false;
     // A request to end the program arrived during the run: it ends once the run has.
     bool stopAfterRun_ = false;

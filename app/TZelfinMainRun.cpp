@@ -109,7 +109,7 @@ void TZelfinMain::beginRun() {
     jobHolds_.fill(kInvalidHandle);
     stopAfterRun_ = false;
     masterDevice->CloseDrive();
-    platform_.BeginRun();
+    session_.BeginRun();
     toolkit_.setRunUnderWay(true);
     runBegun_ = true;
 }
@@ -121,12 +121,12 @@ void TZelfinMain::endRun() {
     }
     for (OsHandle& hold : jobHolds_) {
         if (hold != kInvalidHandle) {
-            platform_.ReleaseDrive(hold);
+            session_.ReleaseDrive(hold);
             hold = kInvalidHandle;
         }
     }
-    stopAfterRun_ = platform_.StopHeld();
-    platform_.EndRun();
+    stopAfterRun_ = session_.StopHeld();
+    session_.EndRun();
     toolkit_.setRunUnderWay(false);
     runBegun_ = false;
 }
@@ -141,7 +141,7 @@ bool TZelfinMain::holdDrive(int job) {
         return false;
     }
     const DriveName name{entry->root, entry->adapter, entry->pathId, entry->target, entry->lun};
-    const OpenResult held = platform_.HoldDrive(name, device.DriveHandle());
+    const OpenResult held = session_.HoldDrive(name, device.DriveHandle());
     if (held.handle != kInvalidHandle) {
         jobHolds_[job] = held.handle;
         return true;
@@ -467,12 +467,12 @@ std::string_view TZelfinMain::jobFailure(int k) const {
 }
 
 void TZelfinMain::showRebootPrompt() {
-    TReboot reboot(toolkit_, platform_, *window_);
+    TReboot reboot(toolkit_, session_, *window_);
     reboot.ShowModal();
 }
 
 void TZelfinMain::tmrTimer() {
-    if (platform_.StopHeld()) {
+    if (session_.StopHeld()) {
         lblMsg.setText(text::kStopHeld);
         if (pbar.position() != pbar.maximum()) {
             pbar.stepIt();
