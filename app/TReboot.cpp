@@ -1,12 +1,11 @@
 #include "app/TReboot.h"
 
-#include "device/OSInfo.h"
 #include "ui/ZelfinWindows.h"
 
 namespace zelfin::app {
 
-TReboot::TReboot(ui::Toolkit& toolkit, Platform& platform, ui::Window& owner)
-    : toolkit_(toolkit), platform_(platform),
+TReboot::TReboot(ui::Toolkit& toolkit, Session& session, ui::Window& owner)
+    : toolkit_(toolkit), session_(session),
       window_(toolkit.createWindow(ui::kRebootWindow, *this, &owner)) {
 }
 
@@ -20,8 +19,7 @@ void TReboot::cmdRebootLaterClick() {
 
 // A refused restart shows nothing: the dialog closes and the program ends all the same.
 void TReboot::cmdRebootNowClick() {
-    OSInfo info(platform_);
-    static_cast<void>(info.RestartSystem());
+    static_cast<void>(session_.RestartSystem());
 }
 
 void TReboot::controlClicked(ui::ControlId control) {

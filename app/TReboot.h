@@ -1,7 +1,7 @@
 #pragma once
 // The reboot dialog shown after a successful update: restart the computer now, or later.
 
-#include "device/Platform.h"
+#include "device/Session.h"
 #include "ui/Toolkit.h"
 
 #include <memory>
@@ -10,7 +10,7 @@ namespace zelfin::app {
 
 class TReboot final : public ui::WindowEvents {
 public:
-    TReboot(ui::Toolkit& toolkit, Platform& platform, ui::Window& owner);
+    TReboot(ui::Toolkit& toolkit, Session& session, ui::Window& owner);
     ~TReboot() = default;
     TReboot(const TReboot&) = delete;
     TReboot& operator=(const TReboot&) = delete;
@@ -26,7 +26,7 @@ private:
     void timerFired(ui::ControlId) override {}
 
     ui::Toolkit& toolkit_;
-    Platform& platform_;
+    Session& session_;
     std::unique_ptr<ui::Window> window_;
 };
 

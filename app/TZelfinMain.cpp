@@ -15,10 +15,10 @@ using ui::MainControl;
 
 } // namespace
 
-TZelfinMain::TZelfinMain(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block,
-                         const PackageSeal& seal, RunReport* report)
-    : toolkit_(toolkit), platform_(platform), package_(block), seal_(seal), report_(report),
-      window_(toolkit.createWindow(ui::kZelfinMainWindow, *this, nullptr)),
+TZelfinMain::TZelfinMain(ui::Toolkit& toolkit, Platform& platform, Session& session,
+                         const PackageBlock& block, const PackageSeal& seal, RunReport* report)
+    : toolkit_(toolkit), platform_(platform), session_(session), package_(block), seal_(seal),
+      report_(report), window_(toolkit.createWindow(ui::kZelfinMainWindow, *this, nullptr)),
       Label1(*window_, idOf(MainControl::Label1)), lblMsg(*window_, idOf(MainControl::lblMsg)),
       lblPercent(*window_, idOf(MainControl::lblPercent)),
       lblUpdateMsg(*window_, idOf(MainControl::lblUpdateMsg)),
@@ -80,7 +80,7 @@ void TZelfinMain::startUpSequence() {
 void TZelfinMain::startUpDriveChecks() {
     try {
         masterDevice = std::make_unique<AtapiDevice>(platform_, true);
-        run_ = std::make_unique<UpdateRun>(platform_, *masterDevice, package_,
+        run_ = std::make_unique<UpdateRun>(platform_, session_, *masterDevice, package_,
                                            [this] { return terminating(); });
     } catch (const std::bad_alloc&) {
         toolkit_.systemBox(text::kDeviceInitFailed, text::kSystemBoxCaption, ui::kStopIconOk);

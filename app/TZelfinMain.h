@@ -6,6 +6,7 @@
 #include "app/RunReport.h"
 #include "app/UpdateRun.h"
 #include "device/AtapiDevice.h"
+#include "device/Session.h"
 #include "package/Package.h"
 #include "package/PackageSeal.h"
 #include "ui/Controls.h"
@@ -24,11 +25,12 @@ class TZelfinMain final : public ui::WindowEvents {
 public:
     // Builds the window and runs the whole start-up; the toolkit is terminated when start-up
     // ends the program.
+    // session: the holds, guards and restart around a run on that platform's machine.
     // seal: the digests written with the block; a block that does not match them ends start-up
     // before any drive is opened.
     // report: when given, kept up to date with the drive list and the last run's outcomes.
-    TZelfinMain(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block,
-                const PackageSeal& seal, RunReport* report = nullptr);
+    TZelfinMain(ui::Toolkit& toolkit, Platform& platform, Session& session,
+                const PackageBlock& block, const PackageSeal& seal, RunReport* report = nullptr);
     ~TZelfinMain();
     TZelfinMain(const TZelfinMain&) = delete;
     TZelfinMain& operator=(const TZelfinMain&) = delete;
@@ -80,6 +82,7 @@ private:
 
     ui::Toolkit& toolkit_;
     Platform& platform_;
+    Session& session_;
     Package package_;
     const PackageSeal& seal_;
     RunReport* report_;

@@ -290,7 +290,7 @@ void TZelfinMain::refreshDriveList(int16_t jobDrive) {
 }
 
 void TZelfinMain::showRebootPrompt() {
-    TReboot reboot(toolkit_, platform_, *window_);
+    TReboot reboot(toolkit_, session_, *window_);
     reboot.ShowModal();
 }
 

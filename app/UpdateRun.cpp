@@ -20,7 +20,7 @@ void UpdateRun::begin() {
     }
     stopAfterRun_ = false;
     master_.CloseDrive();
-    platform_.BeginRun();
+    session_.BeginRun();
     begun_ = true;
 }
 
@@ -31,12 +31,12 @@ void UpdateRun::end() {
     for (Job& job : jobs_) {
         job.device.reset();
         if (job.hold != kInvalidHandle) {
-            platform_.ReleaseDrive(job.hold);
+            session_.ReleaseDrive(job.hold);
             job.hold = kInvalidHandle;
         }
     }
-    stopAfterRun_ = platform_.StopHeld();
-    platform_.EndRun();
+    stopAfterRun_ = session_.StopHeld();
+    session_.EndRun();
     begun_ = false;
 }
 
@@ -75,7 +75,7 @@ bool UpdateRun::hold(Job& job, HoldRefusal& refusal) {
         return false;
     }
     const DriveName name{entry->root, entry->adapter, entry->pathId, entry->target, entry->lun};
-    const OpenResult held = platform_.HoldDrive(name, device.DriveHandle());
+    const OpenResult held = session_.HoldDrive(name, device.DriveHandle());
     if (held.handle == kInvalidHandle) {
         refusal = {entry, held.error};
         return false;

@@ -4,6 +4,7 @@
 // drives it, asks the user what only the user can answer, and shows the progress.
 
 #include "device/AtapiDevice.h"
+#include "device/Session.h"
 #include "flash/FlashFailure.h"
 #include "package/Package.h"
 
@@ -56,9 +57,10 @@ struct HoldRefusal {
 class UpdateRun {
 public:
     // ending: whether the program is ending, when no drive operation may start.
-    UpdateRun(Platform& platform, AtapiDevice& master, const Package& package,
+    UpdateRun(Platform& platform, Session& session, AtapiDevice& master, const Package& package,
               std::function<bool()> ending)
-        : platform_(platform), master_(master), package_(package), ending_(std::move(ending)) {}
+        : platform_(platform), session_(session), master_(master), package_(package),
+          ending_(std::move(ending)) {}
     ~UpdateRun() { end(); }
     UpdateRun(const UpdateRun&) = delete;
     UpdateRun& operator=(const UpdateRun&) = delete;
@@ -69,7 +71,7 @@ public:
     // After the drives have been read again: the job objects and holds go, then the guards.
     void end();
     bool begun() const { return begun_; }
-    bool stopHeld() { return platform_.StopHeld(); }
+    bool stopHeld() { return session_.StopHeld(); }
     // A request to end the program arrived during the last run: it ends once the run has.
     bool stopAfterRun() const { return stopAfterRun_; }
 
@@ -110,6 +112,7 @@ private:
     bool reportsItsBank(const Job& job) const;
 
     Platform& platform_;
+    Session& session_;
     AtapiDevice& master_;
     const Package& package_;
     std::function<bool()> ending_;

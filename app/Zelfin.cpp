@@ -17,10 +17,10 @@ void runMessageLoop(ui::Toolkit& toolkit) {
 
 } // namespace
 
-int runZelfin(ui::Toolkit& toolkit, Platform& platform, const PackageBlock& block,
+int runZelfin(ui::Toolkit& toolkit, Platform& platform, Session& session, const PackageBlock& block,
               const PackageSeal& seal, RunReport* report) {
     try {
-        TZelfinMain main(toolkit, platform, block, seal, report);
+        TZelfinMain main(toolkit, platform, session, block, seal, report);
         if (!toolkit.terminated()) {
             main.show();
         }

@@ -100,30 +100,9 @@ public:
     int MessageBox(const char* text, const char* caption, uint32_t flags) override {
         return Timed([&] { return inner_.MessageBox(text, caption, flags); });
     }
-    bool OpenProcessToken(uint32_t access, OsHandle& token) override {
-        return Timed([&] { return inner_.OpenProcessToken(access, token); });
-    }
-    bool LookupPrivilegeValue(const char* name, Luid& luid) override {
-        return Timed([&] { return inner_.LookupPrivilegeValue(name, luid); });
-    }
-    bool AdjustTokenPrivileges(OsHandle token, const Luid& luid, uint32_t attributes,
-                               uint32_t& lastError) override {
-        return Timed(
-            [&] { return inner_.AdjustTokenPrivileges(token, luid, attributes, lastError); });
-    }
-    bool ExitWindowsEx(uint32_t flags) override {
-        return Timed([&] { return inner_.ExitWindowsEx(flags); });
-    }
     bool CreateThread(ThreadEntry entry, void* argument) override {
         return Timed([&] { return inner_.CreateThread(entry, argument); });
     }
-    OpenResult HoldDrive(const DriveName& drive, OsHandle driveHandle) override {
-        return inner_.HoldDrive(drive, driveHandle);
-    }
-    void ReleaseDrive(OsHandle hold) override { inner_.ReleaseDrive(hold); }
-    void BeginRun() override { inner_.BeginRun(); }
-    bool StopHeld() override { return inner_.StopHeld(); }
-    void EndRun() override { inner_.EndRun(); }
 
 private:
     template <typename Call> std::invoke_result_t<Call&> Timed(Call call) {

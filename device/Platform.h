@@ -9,7 +9,7 @@
 
 namespace zelfin {
 
-// An OS handle (file, event, token). kInvalidHandle is the value a failed file open returns;
+// An OS handle (file, event, drive hold). kInvalidHandle is the value a failed file open returns;
 // event creation signals failure with kNullHandle.
 using OsHandle = std::uintptr_t;
 inline constexpr OsHandle kInvalidHandle = ~OsHandle{0};
@@ -35,7 +35,6 @@ inline constexpr uint32_t kErrorFileNotFound = 2;
 inline constexpr uint32_t kErrorAccessDenied = 5;
 inline constexpr uint32_t kErrorNotReady = 21;
 inline constexpr uint32_t kErrorBusy = 170;
-inline constexpr uint32_t kErrorNotAllAssigned = 1300;
 inline constexpr uint32_t kErrorDeviceNotConnected = 1167;
 
 inline constexpr uint32_t kWaitObject0 = 0;
@@ -44,12 +43,6 @@ inline constexpr uint32_t kInfinite = 0xFFFFFFFF;
 
 inline constexpr uint32_t kMbOk = 0x00;
 inline constexpr uint32_t kMbIconError = 0x10;
-
-inline constexpr uint32_t kTokenAdjustPrivileges = 0x20;
-inline constexpr uint32_t kTokenQuery = 0x08;
-inline constexpr uint32_t kSePrivilegeEnabled = 2;
-inline constexpr uint32_t kEwxReboot = 2;
-inline constexpr uint32_t kEwxForce = 4;
 
 // The body of a worker thread started through the platform.
 using ThreadEntry = void (*)(void* argument);
@@ -64,20 +57,6 @@ struct OsVersionInfo {
 struct OpenResult {
     OsHandle handle = kInvalidHandle; // kInvalidHandle when the open failed
     uint32_t error = 0;               // GetLastError of a failed open, else 0
-};
-
-struct Luid {
-    uint32_t lowPart = 0;
-    int32_t highPart = 0;
-};
-
-// The drive a job holds: its root as the drive list has it and its SCSI address.
-struct DriveName {
-    const char* root = "";
-    int16_t adapter = -1;
-    int16_t pathId = -1;
-    int16_t target = -1;
-    int16_t lun = -1;
 };
 
 // Real addresses behind the 32-bit pointer fields of an ASPI request (see WinScsiTypes.h).
@@ -107,7 +86,7 @@ public:
     // CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
     // no security, OPEN_EXISTING, no flags, no template).
     virtual OpenResult CreateFile(const char* path) = 0;
-    // CloseHandle of a file, event or token handle.
+    // CloseHandle of a file or event handle.
     virtual bool CloseHandle(OsHandle handle) = 0;
 
     // DeviceIoControl(IOCTL_SCSI_PASS_THROUGH_DIRECT) with the 80-byte block as input and
@@ -151,34 +130,10 @@ public:
     // MessageBoxA without owner window.
     virtual int MessageBox(const char* text, const char* caption, uint32_t flags) = 0;
 
-    // Shutdown: OpenProcessToken(GetCurrentProcess(), access), LookupPrivilegeValueA(no system
-    // name), AdjustTokenPrivileges(token, FALSE, one privilege, no previous state) followed by
-    // GetLastError (lastError), ExitWindowsEx(flags, 0).
-    virtual bool OpenProcessToken(uint32_t access, OsHandle& token) = 0;
-    virtual bool LookupPrivilegeValue(const char* name, Luid& luid) = 0;
-    virtual bool AdjustTokenPrivileges(OsHandle token, const Luid& luid, uint32_t attributes,
-                                       uint32_t& lastError) = 0;
-    virtual bool ExitWindowsEx(uint32_t flags) = 0;
-
     // CreateThread(no security, default stack, entry, argument, run at once) with its handle
     // closed at once: the thread runs detached and ends when entry returns. False when no
     // thread could be started (entry is then never called).
     virtual bool CreateThread(ThreadEntry entry, void* argument) = 0;
-
-    // Keeps every other program, every other copy of this one and the file system off a drive
-    // until ReleaseDrive, as far as the system can: an exclusive open, a named mutex, a volume
-    // lock. driveHandle is the job's own open handle of the drive (kInvalidHandle under ASPI).
-    // A refusal returns kInvalidHandle and its reason; kErrorBusy: someone else has the drive.
-    virtual OpenResult HoldDrive(const DriveName& drive, OsHandle driveHandle) = 0;
-    virtual void ReleaseDrive(OsHandle hold) = 0;
-
-    // A run, from its first job's start until the drives have been read again after it. In
-    // between, the system is kept from shutting down or sleeping where it lets a program
-    // refuse, and requests to end the program are held; StopHeld says one arrived, and the
-    // program ends once the run has.
-    virtual void BeginRun() = 0;
-    virtual bool StopHeld() = 0;
-    virtual void EndRun() = 0;
 };
 
 } // namespace zelfin

@@ -316,8 +316,7 @@ OpenResult SimMachine::CreateFile(const char* path) {
 
 bool SimMachine::CloseHandle(OsHandle handle) {
     sync::Lock lock(mutex_);
-    if (fileHandles_.erase(handle) != 0 || events_.erase(handle) != 0 ||
-        tokens_.erase(handle) != 0) {
+    if (fileHandles_.erase(handle) != 0 || events_.erase(handle) != 0) {
         return true;
     }
     ++badHandleUses_;
@@ -772,58 +771,12 @@ uint32_t SimMachine::WaitForSingleObject(OsHandle event, uint32_t milliseconds) 
     return signalled() == 1 ? kWaitObject0 : kWaitTimeout;
 }
 
-// ---- message boxes and shutdown ----
+// ---- message boxes ----
 
 int SimMachine::MessageBox(const char* text, const char* caption, uint32_t flags) {
     sync::Lock lock(mutex_);
     boxes_.push_back(MessageBoxRecord{text, caption, flags});
     return 1; // IDOK
-}
-
-bool SimMachine::OpenProcessToken(uint32_t, OsHandle& token) {
-    sync::Lock lock(mutex_);
-    if (tokenFails_) {
-        return false;
-    }
-    token = nextHandle_++;
-    tokens_[token] = true;
-    return true;
-}
-
-bool SimMachine::LookupPrivilegeValue(const char* name, Luid& luid) {
-    if (std::string_view(name) != "SeShutdownPrivilege") {
-        return false;
-    }
-    luid = Luid{19, 0};
-    return true;
-}
-
-bool SimMachine::AdjustTokenPrivileges(OsHandle token, const Luid& luid, uint32_t attributes,
-                                       uint32_t& lastError) {
-    sync::Lock lock(mutex_);
-    if (tokens_.count(token) == 0) {
-        ++badHandleUses_;
-        lastError = 6; // ERROR_INVALID_HANDLE
-        return false;
-    }
-    if (!privilegeHeld_) {
-        lastError = kErrorNotAllAssigned; // the call succeeds, the privilege is not granted
-        return true;
-    }
-    if (luid.lowPart == 19 && luid.highPart == 0 && (attributes & kSePrivilegeEnabled) != 0) {
-        privilegeEnabled_ = true;
-    }
-    lastError = kErrorSuccess;
-    return true;
-}
-
-bool SimMachine::ExitWindowsEx(uint32_t flags) {
-    sync::Lock lock(mutex_);
-    exits_.push_back(flags);
-    if (family_ == OsFamily::NT && !privilegeEnabled_) {
-        return false;
-    }
-    return exitSucceeds_;
 }
 
 bool SimMachine::CreateThread(ThreadEntry entry, void* argument) {
@@ -833,7 +786,7 @@ bool SimMachine::CreateThread(ThreadEntry entry, void* argument) {
     return sync::startDetached(entry, argument);
 }
 
-// ---- drive holds and runs ----
+// ---- drive holds, runs and the restart ----
 
 SimDrive* SimMachine::DriveNamed(const DriveName& drive) {
     if (drive.root != nullptr && drive.root[0] != '\0') {
@@ -918,6 +871,13 @@ void SimMachine::EndRun() {
     RecordGuard(GuardEvent::EndRun, nullptr);
 }
 
+bool SimMachine::RestartSystem() {
+    sync::Lock lock(mutex_);
+    ++restarts_;
+    RecordGuard(GuardEvent::Restart, nullptr);
+    return !restartRefused_;
+}
+
 // ---- observation ----
 
 std::vector<GuardRecord> SimMachine::GuardRecords() const {
@@ -991,9 +951,9 @@ uint32_t SimMachine::PendingRequests() const {
     return static_cast<uint32_t>(pending_.size());
 }
 
-std::vector<uint32_t> SimMachine::ExitRequests() const {
+int SimMachine::RestartRequests() const {
     sync::Lock lock(mutex_);
-    return exits_;
+    return restarts_;
 }
 
 PassThroughBlock SimMachine::LastPassThroughBlock() const {
@@ -1004,11 +964,6 @@ PassThroughBlock SimMachine::LastPassThroughBlock() const {
 SrbExecScsiCmd SimMachine::LastExecSrb() const {
     sync::Lock lock(mutex_);
     return lastExecSrb_;
-}
-
-bool SimMachine::PrivilegeEnabled() const {
-    sync::Lock lock(mutex_);
-    return privilegeEnabled_;
 }
 
 } // namespace zelfin::sim

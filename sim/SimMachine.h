@@ -1,9 +1,11 @@
 #pragma once
 // A simulated Windows machine behind the platform seam: OS family, drive letters, the
 // pass-through driver, an optional ASPI manager, events, a clock (virtual by default: sleeps and
-// command times advance it without costing real time), message boxes and the shutdown calls.
+// command times advance it without costing real time) and message boxes; and behind the session
+// seam its drive holds, run guards and restart, recorded in order.
 // Thread-safe: several device objects may use different drives from different threads.
 #include "device/Platform.h"
+#include "device/Session.h"
 #include "sim/SimDrive.h"
 
 #include "sync/Sync.h"
@@ -51,16 +53,16 @@ struct AspiConfig {
 
 enum class ClockMode : uint8_t { Virtual, Real };
 
-// A drive hold or a run's start and end, with how many commands the drive (for holds) had
-// received by then, so tests can put them in order with the drive's transcript.
-enum class GuardEvent : uint8_t { Hold, HoldRefused, Release, BeginRun, EndRun };
+// A drive hold, a run's start and end or a restart request, with how many commands the drive
+// (for holds) had received by then, so tests can put them in order with the drive's transcript.
+enum class GuardEvent : uint8_t { Hold, HoldRefused, Release, BeginRun, EndRun, Restart };
 struct GuardRecord {
     GuardEvent event = GuardEvent::BeginRun;
-    const SimDrive* drive = nullptr; // none for a run's start and end
+    const SimDrive* drive = nullptr; // none for a run's start and end and the restart
     std::size_t commandsBefore = 0;
 };
 
-class SimMachine : public Platform {
+class SimMachine : public Platform, public Session {
 public:
     explicit SimMachine(OsFamily family = OsFamily::NT);
     ~SimMachine() override;
@@ -89,9 +91,8 @@ public:
     void SetDriveStringsFail(bool fails) { driveStringsFail_ = fails; }
     // Heap allocations of exactly `bytes` fail (0: none fail).
     void SetHeapFailureSize(std::size_t bytes) { heapFailureSize_ = bytes; }
-    void SetShutdownPrivilegeHeld(bool held) { privilegeHeld_ = held; }
-    void SetTokenOpenFails(bool fails) { tokenFails_ = fails; }
-    void SetExitWindowsSucceeds(bool succeeds) { exitSucceeds_ = succeeds; }
+    // The system refuses a restart (the program may not restart it).
+    void SetRestartRefused(bool refused) { restartRefused_ = refused; }
     void SetThreadCreationFails(bool fails) { threadsRefused_ = fails; }
     // Another program (or a mounted file system) has the drive: holding it is refused.
     void SetDriveBusy(const SimDrive& drive, bool busy);
@@ -122,8 +123,7 @@ public:
                                         // calls of an entry point that was never handed out
     uint32_t PendingRequests() const;   // ASPI requests not yet completed
     uint32_t SleepCount() const { return sleeps_.load(); } // Sleep calls so far
-    std::vector<uint32_t> ExitRequests() const; // flags of accepted or refused ExitWindowsEx
-    bool PrivilegeEnabled() const;
+    int RestartRequests() const;                           // accepted or refused
     std::vector<GuardRecord> GuardRecords() const;
     int HeldDrives() const; // holds not yet released
     bool RunUnderWay() const;
@@ -156,17 +156,15 @@ public:
     int64_t QueryPerformanceCounter() override;
     void Sleep(uint32_t milliseconds) override;
     int MessageBox(const char* text, const char* caption, uint32_t flags) override;
-    bool OpenProcessToken(uint32_t access, OsHandle& token) override;
-    bool LookupPrivilegeValue(const char* name, Luid& luid) override;
-    bool AdjustTokenPrivileges(OsHandle token, const Luid& luid, uint32_t attributes,
-                               uint32_t& lastError) override;
-    bool ExitWindowsEx(uint32_t flags) override;
     bool CreateThread(ThreadEntry entry, void* argument) override;
+
+    // Session.
     OpenResult HoldDrive(const DriveName& drive, OsHandle driveHandle) override;
     void ReleaseDrive(OsHandle hold) override;
     void BeginRun() override;
     bool StopHeld() override;
     void EndRun() override;
+    bool RestartSystem() override;
 
 private:
     struct Letter {
@@ -217,9 +215,7 @@ private:
     bool eventsFail_ = false;
     bool driveStringsFail_ = false;
     std::size_t heapFailureSize_ = 0;
-    bool privilegeHeld_ = true;
-    bool tokenFails_ = false;
-    bool exitSucceeds_ = true;
+    bool restartRefused_ = false;
     bool counterAvailable_ = true;
 
     mutable sync::Mutex mutex_; // guards everything below
@@ -227,7 +223,7 @@ private:
     std::map<OsHandle, bool> events_; // signalled?
     std::vector<PendingRequest> pending_;
     std::vector<MessageBoxRecord> boxes_;
-    std::vector<uint32_t> exits_;
+    int restarts_ = 0;
     OsHandle nextHandle_ = 0x100;
     int loadedLibraries_ = 0;
     std::vector<std::string> libraryRequests_;
@@ -235,14 +231,12 @@ private:
     uint32_t badHandleUses_ = 0;
     uint32_t aborts_ = 0;
     uint32_t badEntryCalls_ = 0;
-    std::map<OsHandle, bool> tokens_;
     std::atomic<int> pendingCount_{0};
     std::atomic<uint32_t> sleeps_{0};
     std::atomic<bool> threadsRefused_{false};
     std::map<void*, std::size_t> heap_;
     PassThroughBlock lastPassThrough_{};
     SrbExecScsiCmd lastExecSrb_{};
-    bool privilegeEnabled_ = false;
     std::map<OsHandle, SimDrive*> holds_;
     std::vector<const SimDrive*> busyDrives_;
     std::vector<GuardRecord> guards_;

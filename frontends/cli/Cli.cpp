@@ -5,10 +5,10 @@
 #include "frontends/cli/CliJson.h"
 #include "frontends/cli/CliOptions.h"
 #include "frontends/cli/DriveSurvey.h"
-#include "frontends/cli/RealPlatform.h"
 #include "frontends/cli/TracingPlatform.h"
 #include "frontends/terminal/TerminalToolkit.h"
 #include "package/ProgramVersion.h"
+#include "platforms/RealSystem.h"
 #include "sim/Scenario.h"
 #include "sim/Transcript.h"
 
@@ -134,21 +134,27 @@ int runCli(const std::vector<std::string>& args, const PackageBlock& block, cons
     }
 
     sim::Scenario scenario;
-    std::unique_ptr<Platform> real;
+    RealSystem real;
+    std::unique_ptr<Session> simulatedSession;
     Platform* platform = nullptr;
+    Session* session = nullptr;
     try {
         if (options.simulate) {
             scenario = options.scenarioFile.empty() ? sim::DefaultScenario()
                                                     : sim::ReadScenarioFile(options.scenarioFile);
             platform = scenario.machine.get();
+            // The process's stop requests are held as on a real machine.
+            simulatedSession = holdingProcessStops(*scenario.machine);
+            session = simulatedSession.get();
         } else {
             std::string whyNot;
-            real = makeRealPlatform(whyNot);
-            if (!real) {
+            real = makeRealSystem(whyNot);
+            if (!real.platform) {
                 err << "zelfin-cli: " << whyNot << '\n';
                 return kExitUsage;
             }
-            platform = real.get();
+            platform = real.platform.get();
+            session = real.session.get();
         }
     } catch (const std::exception& error) {
         err << "zelfin-cli: " << error.what() << '\n';
@@ -166,10 +172,6 @@ int runCli(const std::vector<std::string>& args, const PackageBlock& block, cons
         tracing = std::make_unique<TracingPlatform>(*platform, traceFile.get());
         platform = tracing.get();
     }
-
-    // Outermost, so the run's guards hold on the simulated machine as on a real one.
-    GuardedPlatform guarded(*platform, processStops());
-    platform = &guarded;
 
     // Opened before the run, like the trace: a path that cannot be written must not turn a
     // finished update into a failure afterwards.
@@ -200,7 +202,7 @@ int runCli(const std::vector<std::string>& args, const PackageBlock& block, cons
     terminal::TerminalToolkit toolkit(in, human, script);
 
     app::RunReport report;
-    app::runZelfin(toolkit, *platform, block, seal, &report);
+    app::runZelfin(toolkit, *platform, *session, block, seal, &report);
 
     if (options.simulate) {
         // The record first: standard output may be a pipe that has gone.

@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     const auto block = zelfin::testpackage::makeShippedBlock();
     zelfin::sim::Scenario machine = zelfin::qt::demoMachine(zelfin::qt::kDemoCommandSeconds);
     zelfin::qt::QtToolkit toolkit;
-    zelfin::app::runZelfin(toolkit, *machine.machine, *block,
+    zelfin::app::runZelfin(toolkit, *machine.machine, *machine.machine, *block,
                            zelfin::makeSeal(*block, zelfin::kLoaderArea));
     for (const zelfin::sim::SimDrive* drive : machine.drives) {
         std::cout << "simulated drive " << drive->Name() << ": revision " << drive->Revision()

@@ -2,11 +2,11 @@
 #include "app/PackageRefusal.h"
 #include "app/Texts.h"
 #include "app/Zelfin.h"
-#include "frontends/cli/RealPlatform.h"
 #include "frontends/qt/Glyphs.h"
 #include "frontends/qt/QtToolkit.h"
 #include "package/EmbeddedPackage.h"
 #include "package/ProgramVersion.h"
+#include "platforms/RealSystem.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -140,14 +140,13 @@ int main(int argc, char** argv) {
     }
 
     std::string whyNot;
-    const auto platform = zelfin::cli::makeRealPlatform(whyNot);
-    if (!platform) {
+    const zelfin::RealSystem real = zelfin::makeRealSystem(whyNot);
+    if (!real.platform) {
         QMessageBox::critical(nullptr, "Error", QString::fromStdString(whyNot));
         return 1;
     }
-    // A signal during a run is held; the window's message line says so.
-    zelfin::cli::GuardedPlatform guarded(*platform, zelfin::cli::processStops());
+    // A signal during a run is held by the session; the window's message line says so.
     zelfin::qt::QtToolkit toolkit;
-    return zelfin::app::runZelfin(toolkit, guarded, zelfin::embeddedPackage(),
+    return zelfin::app::runZelfin(toolkit, *real.platform, *real.session, zelfin::embeddedPackage(),
                                   zelfin::embeddedSeal());
 }

@@ -1,17 +1,19 @@
-// zelfin.exe: the program on the Win32 toolkit and the machine's own platform.
+// zelfin.exe: the program on the Win32 toolkit and the machine's own platform and session.
 #include "app/Zelfin.h"
 #include "frontends/win32/Win32Ui.h"
 #include "package/EmbeddedPackage.h"
-#include "platforms/win32/Win32Platform.h"
+#include "platforms/RealSystem.h"
 
 #include <exception>
+#include <string>
 
 int main() {
     try {
-        zelfin::win32::Win32Platform platform;
+        std::string whyNot;
+        const zelfin::RealSystem real = zelfin::makeRealSystem(whyNot);
         const auto toolkit = zelfin::win32ui::makeToolkit();
-        return zelfin::app::runZelfin(*toolkit, platform, zelfin::embeddedPackage(),
-                                      zelfin::embeddedSeal());
+        return zelfin::app::runZelfin(*toolkit, *real.platform, *real.session,
+                                      zelfin::embeddedPackage(), zelfin::embeddedSeal());
     } catch (const std::exception& error) {
         zelfin::win32ui::showFatalError(error.what());
     } catch (...) {

@@ -143,32 +143,7 @@ OpenResult LinuxPlatform::CreateFile(const char* path) {
     return result;
 }
 
-// An exclusive open: the kernel refuses it (EBUSY) while the disc is mounted or another program
-// holds the drive the same way, and refuses them while we hold it.
-OpenResult LinuxPlatform::HoldDrive(const DriveName& drive, OsHandle) {
-    OpenResult result;
-    if (drive.root == nullptr || !IsDriveName(drive.root)) {
-        result.error = kErrorFileNotFound;
-        return result;
-    }
-    const std::string node = root_ + "/dev/" + drive.root;
-    const int fd = calls_->Open(node.c_str(), O_RDONLY | O_NONBLOCK | O_EXCL | O_CLOEXEC);
-    if (fd < 0) {
-        result.error = -fd == EBUSY ? kErrorBusy : OpenErrorCode(-fd);
-        return result;
-    }
-    result.handle = static_cast<OsHandle>(fd);
-    return result;
-}
-
-void LinuxPlatform::ReleaseDrive(OsHandle hold) {
-    CloseHandle(hold);
-}
-
 bool LinuxPlatform::CloseHandle(OsHandle handle) {
-    if (handle == kTokenHandle) {
-        return true;
-    }
     if (handle == kInvalidHandle || handle > static_cast<OsHandle>(INT32_MAX)) {
         return false;
     }

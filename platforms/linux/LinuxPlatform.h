@@ -1,7 +1,7 @@
 #pragma once
 // The Linux platform: the optical drives the kernel lists in sysfs, opened as /dev/srN, each
-// pass-through request one SG_IO ioctl. There is no ASPI manager; the restart asks the init
-// system. Device and process calls go through LinuxCalls.
+// pass-through request one SG_IO ioctl. There is no ASPI manager. Device and process calls go
+// through LinuxCalls.
 #include "device/Platform.h"
 #include "platforms/linux/LinuxCalls.h"
 
@@ -17,16 +17,13 @@ inline constexpr uint32_t kErrorGenFailure = 31;
 // its NUL, so a name of more than this many characters is not listed.
 inline constexpr std::size_t kMaxRootName = 3;
 
-// The pseudo-handle OpenProcessToken hands out; never a file descriptor.
-inline constexpr OsHandle kTokenHandle = kInvalidHandle - 1;
-
 class LinuxPlatform final : public Platform {
 public:
     // The machine itself.
     LinuxPlatform();
     // Calls made through `calls`; sysfs, /dev and /run are looked up under `root` ("" for /).
     LinuxPlatform(LinuxCalls& calls, std::string root);
-    ~LinuxPlatform() override;
+    ~LinuxPlatform() override = default;
     LinuxPlatform(const LinuxPlatform&) = delete;
     LinuxPlatform& operator=(const LinuxPlatform&) = delete;
 
@@ -54,24 +51,12 @@ public:
     int64_t QueryPerformanceCounter() override;
     void Sleep(uint32_t milliseconds) override;
     int MessageBox(const char* text, const char* caption, uint32_t flags) override;
-    bool OpenProcessToken(uint32_t access, OsHandle& token) override;
-    bool LookupPrivilegeValue(const char* name, Luid& luid) override;
-    bool AdjustTokenPrivileges(OsHandle token, const Luid& luid, uint32_t attributes,
-                               uint32_t& lastError) override;
-    bool ExitWindowsEx(uint32_t flags) override;
     bool CreateThread(ThreadEntry entry, void* argument) override;
-    OpenResult HoldDrive(const DriveName& drive, OsHandle driveHandle) override;
-    void ReleaseDrive(OsHandle hold) override;
-    // The logind inhibitor lock of a run; stop requests to the process are the front end's.
-    void BeginRun() override;
-    bool StopHeld() override { return false; }
-    void EndRun() override;
 
 private:
     std::unique_ptr<LinuxCalls> own_;
     LinuxCalls* calls_;
     std::string root_;
-    int inhibitor_ = -1; // the logind lock of the run under way, when it was had
 };
 
 // Whether name is a kernel name of an optical drive ("sr" and a decimal number).

@@ -1,16 +1,13 @@
-// The restart: the privilege steps become "may this process reboot", the request goes to the
-// init system, which shuts down cleanly. The raw reboot system call is never made.
-#include "platforms/linux/LinuxPlatform.h"
+// The restart: only a process that may reboot asks, and it asks the init system, which shuts
+// down cleanly. The raw reboot system call is never made.
+#include "platforms/linux/LinuxSession.h"
 
 #include <cerrno>
-#include <cstring>
 #include <linux/capability.h>
 #include <sys/stat.h>
 
 namespace zelfin::linuxos {
 namespace {
-
-constexpr uint32_t kShutdownPrivilegeLuid = 19; // SE_SHUTDOWN_PRIVILEGE
 
 // Tried in order; a program that is not there is skipped.
 constexpr const char* kSystemdReboot[][3] = {{"/usr/bin/systemctl", "reboot", nullptr},
@@ -32,32 +29,9 @@ template <std::size_t N> bool RunFirstPresent(LinuxCalls& calls, const char* con
 
 } // namespace
 
-bool LinuxPlatform::OpenProcessToken(uint32_t, OsHandle& token) {
-    token = kTokenHandle;
-    return true;
-}
-
-bool LinuxPlatform::LookupPrivilegeValue(const char* name, Luid& luid) {
-    if (name == nullptr || std::strcmp(name, "SeShutdownPrivilege") != 0) {
+bool LinuxSession::RestartSystem() {
+    if (!calls_->HasCapability(CAP_SYS_BOOT)) {
         return false;
-    }
-    luid = Luid{kShutdownPrivilegeLuid, 0};
-    return true;
-}
-
-bool LinuxPlatform::AdjustTokenPrivileges(OsHandle token, const Luid& luid, uint32_t,
-                                          uint32_t& lastError) {
-    if (token != kTokenHandle || luid.lowPart != kShutdownPrivilegeLuid) {
-        lastError = kErrorNotAllAssigned;
-        return false;
-    }
-    lastError = calls_->HasCapability(CAP_SYS_BOOT) ? kErrorSuccess : kErrorNotAllAssigned;
-    return true;
-}
-
-bool LinuxPlatform::ExitWindowsEx(uint32_t flags) {
-    if ((flags & kEwxReboot) == 0) {
-        return false; // the program only ever restarts
     }
     struct stat info {};
     const std::string systemd = root_ + "/run/systemd/system";

@@ -1,7 +1,9 @@
-// The guards of a run that belong to the machine beyond the drive holds: logind's inhibitor
-// lock against shutdown, sleep and idle. A machine without it still runs the update.
-#include "platforms/linux/LinuxPlatform.h"
+// The guards of a run beyond the drive holds: logind's inhibitor lock against shutdown, sleep
+// and idle (a machine without it still runs the update), and the signals that would end or
+// suspend this process, held until the run is over.
+#include "platforms/linux/LinuxSession.h"
 #include "platforms/linux/LogindInhibitor.h"
+#include "platforms/linux/StopSignals.h"
 
 #include <cstdio>
 #include <unistd.h>
@@ -32,25 +34,28 @@ void SayNoLock(const InhibitOutcome& outcome) {
 
 } // namespace
 
-void LinuxPlatform::BeginRun() {
-    if (inhibitor_ >= 0) {
-        return;
+void LinuxSession::BeginRun() {
+    if (inhibitor_ < 0) {
+        const InhibitOutcome outcome =
+            TakeInhibitorLock(kSystemBusSocket, kRunInhibit, kInhibitTimeoutMs);
+        inhibitor_ = outcome.fd;
+        SayNoLock(outcome);
     }
-    const InhibitOutcome outcome =
-        TakeInhibitorLock(kSystemBusSocket, kRunInhibit, kInhibitTimeoutMs);
-    inhibitor_ = outcome.fd;
-    SayNoLock(outcome);
+    HoldStopSignals();
 }
 
-void LinuxPlatform::EndRun() {
+bool LinuxSession::StopHeld() {
+    return StopSignalHeld();
+}
+
+// The lock goes first: a suspend held during the run may stop the process as the signals are
+// let go, and it must not hold off shutdown while it waits.
+void LinuxSession::EndRun() {
     if (inhibitor_ >= 0) {
         ::close(inhibitor_);
         inhibitor_ = -1;
     }
-}
-
-LinuxPlatform::~LinuxPlatform() {
-    EndRun();
+    ReleaseStopSignals();
 }
 
 } // namespace zelfin::linuxos

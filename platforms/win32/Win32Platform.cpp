@@ -18,7 +18,6 @@
 #undef LoadLibrary
 #undef CreateEvent
 #undef MessageBox
-#undef LookupPrivilegeValue
 
 #include <algorithm>
 #include <atomic>
@@ -39,10 +38,6 @@ static_assert(kVerPlatformWin32Windows == VER_PLATFORM_WIN32_WINDOWS &&
 static_assert(kDriveCdrom == DRIVE_CDROM && kDriveFixed == DRIVE_FIXED);
 static_assert(kWaitObject0 == WAIT_OBJECT_0 && kWaitTimeout == WAIT_TIMEOUT);
 static_assert(kInfinite == INFINITE);
-static_assert(kTokenAdjustPrivileges == TOKEN_ADJUST_PRIVILEGES && kTokenQuery == TOKEN_QUERY);
-static_assert(kSePrivilegeEnabled == SE_PRIVILEGE_ENABLED);
-static_assert(kEwxReboot == EWX_REBOOT && kEwxForce == EWX_FORCE);
-static_assert(kErrorNotAllAssigned == ERROR_NOT_ALL_ASSIGNED);
 static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED);
 static_assert(sizeof(ScsiAddress) == sizeof(SCSI_ADDRESS));
 static_assert(offsetof(ScsiAddress, PortNumber) == offsetof(SCSI_ADDRESS, PortNumber));
@@ -382,41 +377,6 @@ void Win32Platform::Sleep(uint32_t milliseconds) {
 
 int Win32Platform::MessageBox(const char* text, const char* caption, uint32_t flags) {
     return ::MessageBoxA(nullptr, text, caption, flags);
-}
-
-bool Win32Platform::OpenProcessToken(uint32_t access, OsHandle& token) {
-    HANDLE handle = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), access, &handle)) {
-        return false;
-    }
-    token = FromHandle(handle);
-    return true;
-}
-
-bool Win32Platform::LookupPrivilegeValue(const char* name, Luid& luid) {
-    LUID value{};
-    if (!::LookupPrivilegeValueA(nullptr, name, &value)) {
-        return false;
-    }
-    luid.lowPart = value.LowPart;
-    luid.highPart = value.HighPart;
-    return true;
-}
-
-bool Win32Platform::AdjustTokenPrivileges(OsHandle token, const Luid& luid, uint32_t attributes,
-                                          uint32_t& lastError) {
-    TOKEN_PRIVILEGES privileges{};
-    privileges.PrivilegeCount = 1;
-    privileges.Privileges[0].Luid.LowPart = luid.lowPart;
-    privileges.Privileges[0].Luid.HighPart = luid.highPart;
-    privileges.Privileges[0].Attributes = attributes;
-    const BOOL ok = ::AdjustTokenPrivileges(Handle(token), FALSE, &privileges, 0, nullptr, nullptr);
-    lastError = ::GetLastError();
-    return ok != FALSE;
-}
-
-bool Win32Platform::ExitWindowsEx(uint32_t flags) {
-    return ::ExitWindowsEx(flags, 0) != FALSE;
 }
 
 bool Win32Platform::CreateThread(ThreadEntry entry, void* argument) {

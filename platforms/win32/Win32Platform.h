@@ -10,11 +10,6 @@ namespace zelfin::win32 {
 
 class AspiShadows;
 
-// Whether a self-relative security descriptor (as GetKernelObjectSecurity returns it) names
-// BUILTIN\Administrators or LocalSystem as its owner: only an administrator can make such an
-// object. False for no owner or a descriptor cut short.
-bool OwnerIsAdministrators(const void* descriptor, std::size_t length);
-
 class Win32Platform final : public Platform {
 public:
     Win32Platform();
@@ -47,18 +42,7 @@ public:
     int64_t QueryPerformanceCounter() override;
     void Sleep(uint32_t milliseconds) override;
     int MessageBox(const char* text, const char* caption, uint32_t flags) override;
-    bool OpenProcessToken(uint32_t access, OsHandle& token) override;
-    bool LookupPrivilegeValue(const char* name, Luid& luid) override;
-    bool AdjustTokenPrivileges(OsHandle token, const Luid& luid, uint32_t attributes,
-                               uint32_t& lastError) override;
-    bool ExitWindowsEx(uint32_t flags) override;
     bool CreateThread(ThreadEntry entry, void* argument) override;
-    OpenResult HoldDrive(const DriveName& drive, OsHandle driveHandle) override;
-    void ReleaseDrive(OsHandle hold) override;
-    // Keeps the system awake during a run; console events are the front end's.
-    void BeginRun() override;
-    bool StopHeld() override { return false; }
-    void EndRun() override;
 
 private:
     // Native copies of ASPI requests in flight where the portable blocks are not the native

@@ -1,5 +1,6 @@
-// A job's hold on its drive and the guards of a run that belong to the machine.
-#include "platforms/win32/Win32Platform.h"
+// A job's hold on its drive and the guards of a run: the system kept awake, Ctrl+C held.
+#include "platforms/win32/ConsoleStops.h"
+#include "platforms/win32/Win32Session.h"
 
 #include <windows.h>
 
@@ -229,7 +230,7 @@ bool OwnerIsAdministrators(const void* descriptor, std::size_t length) {
 
 // A named mutex per drive, seen by every copy of the program; on the NT family also a lock of
 // the drive's volume, which the system refuses while files on a mounted disc are open.
-OpenResult Win32Platform::HoldDrive(const DriveName& drive, OsHandle driveHandle) {
+OpenResult Win32Session::HoldDrive(const DriveName& drive, OsHandle driveHandle) {
     OSVERSIONINFOA version{};
     version.dwOSVersionInfoSize = sizeof(version);
     const bool nt = ::GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
@@ -276,20 +277,26 @@ OpenResult Win32Platform::HoldDrive(const DriveName& drive, OsHandle driveHandle
     return held;
 }
 
-void Win32Platform::ReleaseDrive(OsHandle hold) {
+void Win32Session::ReleaseDrive(OsHandle hold) {
     ::CloseHandle(AsHandle(hold));
 }
 
-void Win32Platform::BeginRun() {
+void Win32Session::BeginRun() {
     if (const SetExecutionState set = ExecutionStateEntry()) {
         set(ES_CONTINUOUS | ES_SYSTEM_REQUIRED);
     }
+    HoldConsoleStops();
 }
 
-void Win32Platform::EndRun() {
+bool Win32Session::StopHeld() {
+    return ConsoleStopHeld();
+}
+
+void Win32Session::EndRun() {
     if (const SetExecutionState set = ExecutionStateEntry()) {
         set(ES_CONTINUOUS);
     }
+    ReleaseConsoleStops();
 }
 
 } // namespace zelfin::win32

@@ -1,6 +1,7 @@
 // A run against the machine around it: each job's drive held from before its first changing
 // command until the drives have been read again, a drive someone else has failing only its own
-// job, and a request to end the program held until the run is over.
+// job, a request to end the program held until the run is over, and the restart asked for only
+// once the run's guards are down.
 #include "Journey.h"
 
 #include "tools/TestPackage.h"
@@ -51,17 +52,22 @@ std::vector<sim::GuardRecord> guardsOf(const sim::SimMachine& machine, const sim
 }
 
 struct OrderCase {
-    const char* what;
+    const char* name;
     const char* chkdisc;
     sim::Disc disc;
+    bool restartNow; // REBOOT 1, and the prompt answered with Now
 };
 
 class HoldOrder : public testing::TestWithParam<OrderCase> {};
 
 TEST_P(HoldOrder, HeldBeforeTheFirstChangeAndReleasedAfterTheRefresh) {
-    Journey j({{"CHKDISC", GetParam().chkdisc}, {"REBOOT", "0"}});
+    const OrderCase& c = GetParam();
+    Journey j({{"CHKDISC", c.chkdisc}, {"REBOOT", c.restartNow ? "1" : "0"}});
     sim::SimDrive& drive = j.addDrive('D', testpackage::kOldRevision);
-    drive.SetDisc(GetParam().disc);
+    drive.SetDisc(c.disc);
+    if (c.restartNow) {
+        j.kit.pressInNextModal(ui::idOf(ui::RebootControl::cmdRebootNow));
+    }
     j.kit.onDialog([&](const ui::DialogRecord&) { drive.SetDisc(sim::Disc::Absent); });
     j.start();
     j.clickUpdate();
@@ -78,24 +84,30 @@ TEST_P(HoldOrder, HeldBeforeTheFirstChangeAndReleasedAfterTheRefresh) {
     const auto t = drive.Transcript();
     ASSERT_EQ(holds[1].commandsBefore, t.size());
     EXPECT_EQ(t.back().cdb[0], 0x12);
-    // The run's guards enclose the hold.
-    const auto run = guardsOf(j.machine, nullptr);
-    EXPECT_EQ(run.size(), 2u);
+    // The run's guards enclose the hold; the restart comes after them.
+    std::vector<GuardEvent> machineEvents;
+    for (const sim::GuardRecord& g : guardsOf(j.machine, nullptr)) {
+        machineEvents.push_back(g.event);
+    }
+    std::vector<GuardEvent> expected{GuardEvent::BeginRun, GuardEvent::EndRun};
+    if (c.restartNow) {
+        expected.push_back(GuardEvent::Restart);
+    }
+    EXPECT_EQ(machineEvents, expected);
     const auto all = j.machine.GuardRecords();
     EXPECT_EQ(all.front().event, GuardEvent::BeginRun);
-    EXPECT_EQ(all.back().event, GuardEvent::EndRun);
+    EXPECT_EQ(all.back().event, expected.back());
     EXPECT_FALSE(j.machine.RunUnderWay());
     EXPECT_FALSE(j.kit.runUnderWay());
     EXPECT_EQ(j.machine.BadHandleUses(), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Run, HoldOrder,
-                         testing::Values(OrderCase{"no disc check", "0", sim::Disc::Absent},
-                                         OrderCase{"disc ejected first", "1", sim::Disc::Present}),
-                         [](const testing::TestParamInfo<OrderCase>& param) {
-                             return std::string(param.param.chkdisc) == "0" ? "WithoutDiscCheck"
-                                                                            : "DiscEjectedFirst";
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Run, HoldOrder,
+    testing::Values(OrderCase{"WithoutDiscCheck", "0", sim::Disc::Absent, false},
+                    OrderCase{"DiscEjectedFirst", "1", sim::Disc::Present, false},
+                    OrderCase{"ThenRestarted", "0", sim::Disc::Absent, true}),
+    [](const testing::TestParamInfo<OrderCase>& param) { return std::string(param.param.name); });
 
 TEST(DriveHold, ABusyDriveInAnAutomaticRunFailsAloneAndIsNeverChanged) {
     Journey j({{"AUTOMODE", "1"}, {"REBOOT", "0"}, {"CLOSEAP", "1"}});

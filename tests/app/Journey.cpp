@@ -82,7 +82,7 @@ sim::SimFlash& Journey::flashOf(sim::SimDrive& drive) const {
 
 app::TZelfinMain& Journey::start() {
     startedSeal = seal();
-    main = std::make_unique<app::TZelfinMain>(kit, machine, *package, startedSeal);
+    main = std::make_unique<app::TZelfinMain>(kit, machine, machine, *package, startedSeal);
     return *main;
 }
 

@@ -1,4 +1,4 @@
-// The reboot dialog: its buttons and the restart request it makes.
+// The reboot dialog: its buttons and the restart it asks the session for.
 #include "app/TReboot.h"
 #include "sim/SimMachine.h"
 #include "tests/support/RecordingToolkit.h"
@@ -10,7 +10,6 @@
 namespace zelfin::apptest {
 namespace {
 
-using testing::ElementsAre;
 using testing::IsEmpty;
 using ui::RebootControl;
 
@@ -20,51 +19,34 @@ struct NoEvents final : ui::WindowEvents {
     void timerFired(ui::ControlId) override {}
 };
 
-class RebootDialog : public testing::Test {
-protected:
-    ui::ModalResult press(RebootControl button) {
+// A refused restart shows nothing: the dialog closes and the program ends all the same.
+TEST(RebootDialog, OnlyNowAsksForTheRestartAndARefusalShowsNothing) {
+    const struct {
+        const char* what;
+        RebootControl button;
+        bool refused;
+        ui::ModalResult result;
+        int restarts;
+    } cases[] = {
+        {"later", RebootControl::cmdRebootLater, false, ui::ModalResult::Cancel, 0},
+        {"now", RebootControl::cmdRebootNow, false, ui::ModalResult::Yes, 1},
+        {"now, refused", RebootControl::cmdRebootNow, true, ui::ModalResult::Yes, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        sim::SimMachine machine;
+        machine.SetRestartRefused(c.refused);
+        ui::RecordingToolkit kit;
+        NoEvents events;
+        const auto owner = kit.createWindow(ui::kZelfinMainWindow, events, nullptr);
         app::TReboot dialog(kit, machine, *owner);
-        kit.pressInNextModal(ui::idOf(button));
-        return dialog.ShowModal();
+        kit.pressInNextModal(ui::idOf(c.button));
+
+        EXPECT_EQ(dialog.ShowModal(), c.result);
+        EXPECT_EQ(machine.RestartRequests(), c.restarts);
+        EXPECT_THAT(machine.MessageBoxes(), IsEmpty());
+        EXPECT_THAT(kit.dialogs(), IsEmpty());
     }
-
-    sim::SimMachine machine{sim::OsFamily::NT};
-    ui::RecordingToolkit kit;
-    NoEvents events;
-    std::unique_ptr<ui::Window> owner = kit.createWindow(ui::kZelfinMainWindow, events, nullptr);
-};
-
-TEST_F(RebootDialog, LaterClosesWithoutRestarting) {
-    EXPECT_EQ(press(RebootControl::cmdRebootLater), ui::ModalResult::Cancel);
-    EXPECT_THAT(machine.ExitRequests(), IsEmpty());
-}
-
-TEST_F(RebootDialog, NowRestartsByForceAndClosesWithYes) {
-    EXPECT_EQ(press(RebootControl::cmdRebootNow), ui::ModalResult::Yes);
-    EXPECT_THAT(machine.ExitRequests(), ElementsAre(6u));
-    EXPECT_TRUE(machine.PrivilegeEnabled());
-}
-
-TEST_F(RebootDialog, WithoutTheShutdownPrivilegeNothingRestartsAndNothingIsShown) {
-    machine.SetShutdownPrivilegeHeld(false);
-
-    EXPECT_EQ(press(RebootControl::cmdRebootNow), ui::ModalResult::Yes);
-
-    EXPECT_THAT(machine.ExitRequests(), IsEmpty());
-    EXPECT_THAT(machine.MessageBoxes(), IsEmpty());
-    EXPECT_THAT(kit.dialogs(), IsEmpty());
-}
-
-// The 95 family has no tokens: the restart is asked for directly, even where a token could
-// not be opened.
-TEST_F(RebootDialog, The95FamilyRestartsWithoutTokenSteps) {
-    machine.SetOsFamily(sim::OsFamily::Windows95);
-    machine.SetTokenOpenFails(true);
-
-    EXPECT_EQ(press(RebootControl::cmdRebootNow), ui::ModalResult::Yes);
-
-    EXPECT_THAT(machine.ExitRequests(), ElementsAre(6u));
-    EXPECT_FALSE(machine.PrivilegeEnabled());
 }
 
 } // namespace

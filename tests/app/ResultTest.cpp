@@ -30,7 +30,7 @@ TEST(DamagedPackage, EndsStartUpBeforeAnyDriveIsOpened) {
         const PackageSeal seal = j.seal();
         reinterpret_cast<std::uint8_t*>(j.package.get())[at] ^= 0x10;
 
-        EXPECT_EQ(app::runZelfin(j.kit, j.machine, *j.package, seal), 0);
+        EXPECT_EQ(app::runZelfin(j.kit, j.machine, j.machine, *j.package, seal), 0);
 
         EXPECT_THAT(j.dialogTexts(), ElementsAre(app::text::kPackageDamaged)) << at;
         EXPECT_EQ(j.machine.OpenCount('D'), 0u) << at;
@@ -38,7 +38,8 @@ TEST(DamagedPackage, EndsStartUpBeforeAnyDriveIsOpened) {
     }
     Journey unsealed;
     unsealed.addDrive('D', kOld);
-    app::runZelfin(unsealed.kit, unsealed.machine, *unsealed.package, PackageSeal{});
+    app::runZelfin(unsealed.kit, unsealed.machine, unsealed.machine, *unsealed.package,
+                   PackageSeal{});
     EXPECT_THAT(unsealed.dialogTexts(), ElementsAre(app::text::kPackageDamaged));
 }
 

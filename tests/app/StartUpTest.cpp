@@ -20,7 +20,7 @@ TEST(StartUp, WithoutFirmwareSaysSoAndTouchesNoDrive) {
     j.addDrive('D', testpackage::kOldRevision);
     setField(j.package->HOW_MANY_BIN, "HOW_MANY_BIN=0");
 
-    EXPECT_EQ(app::runZelfin(j.kit, j.machine, *j.package, j.seal()), 0);
+    EXPECT_EQ(app::runZelfin(j.kit, j.machine, j.machine, *j.package, j.seal()), 0);
 
     ASSERT_EQ(j.kit.dialogs().size(), 1u);
     EXPECT_EQ(j.kit.dialogs()[0].type, ui::DialogType::Error);
@@ -190,7 +190,7 @@ TEST(StartUp, CloseEndsTheMessageLoop) {
     j.addDrive('D', testpackage::kOldRevision);
     j.kit.whenIdle([&] { j.kit.click(ui::idOf(MainControl::cmdClose)); });
 
-    EXPECT_EQ(app::runZelfin(j.kit, j.machine, *j.package, j.seal()), 0);
+    EXPECT_EQ(app::runZelfin(j.kit, j.machine, j.machine, *j.package, j.seal()), 0);
 
     EXPECT_TRUE(j.kit.terminated());
     EXPECT_THAT(j.kit.log(), testing::Contains("ZelfinMain.show"));

@@ -50,7 +50,7 @@ TEST(UpdateRun, EachJobsVerdictIsWhatItsDriveAnswersAfterTheRun) {
         j.machine.SetDriveBusy(drive, c.busy);
         const Package package(*j.package);
         AtapiDevice master(j.machine, true);
-        UpdateRun run(j.machine, master, package, [] { return false; });
+        UpdateRun run(j.machine, j.machine, master, package, [] { return false; });
 
         run.begin();
         HoldRefusal refusal;

@@ -12,7 +12,6 @@ namespace zelfin::apptest {
 namespace {
 
 using testing::ElementsAre;
-using testing::IsEmpty;
 
 const std::string kOld(testpackage::kOldRevision);
 const std::string kNew(testpackage::kNewRevision);
@@ -286,7 +285,7 @@ TEST(AutomaticUpdate, AFailureDuringStartUpWaitsForTheJobsAlreadyRunning) {
         }
     });
 
-    EXPECT_EQ(app::runZelfin(j.kit, j.machine, *j.package, j.seal()), 0);
+    EXPECT_EQ(app::runZelfin(j.kit, j.machine, j.machine, *j.package, j.seal()), 0);
 
     EXPECT_EQ(j.flashOf(first).Commits(), 1u);
     EXPECT_EQ(second.CommandCount(0x3B), 0u);
@@ -301,7 +300,7 @@ TEST(ManualUpdate, AfterPowerLossInTheCommitTheNextRunFindsTheDriveAndUpdatesIt)
     sim::SimDrive& drive = j.addDrive('D', kOld);
     j.flashOf(drive).Faults().powerLossAtSector = 128;
     j.kit.whenIdle([&] { j.clickUpdate(); });
-    app::runZelfin(j.kit, j.machine, *j.package, j.seal());
+    app::runZelfin(j.kit, j.machine, j.machine, *j.package, j.seal());
     EXPECT_THAT(j.dialogTexts(), ElementsAre(kFailure));
     EXPECT_EQ(drive.Revision(), testpackage::kBootRevision);
 
@@ -311,7 +310,7 @@ TEST(ManualUpdate, AfterPowerLossInTheCommitTheNextRunFindsTheDriveAndUpdatesIt)
                   " 0-0-0-0 D:BRYMOTE DVDRW RVM-270A   " + std::string(testpackage::kBootRevision));
         again.click(ui::idOf(MainControl::cmdUpdate));
     });
-    app::runZelfin(again, j.machine, *j.package, j.seal());
+    app::runZelfin(again, j.machine, j.machine, *j.package, j.seal());
     ASSERT_FALSE(again.dialogs().empty());
     EXPECT_EQ(again.dialogs().back().text, kSuccess);
     EXPECT_EQ(drive.Revision(), kNew);
@@ -325,13 +324,13 @@ TEST(Journey, FromStartToRebootPromptThroughTheMessageLoop) {
     j.kit.answerNextQuestion(ui::DialogAnswer::Yes);
     j.kit.whenIdle([&] { j.kit.click(ui::idOf(MainControl::cmdUpdate)); });
 
-    EXPECT_EQ(app::runZelfin(j.kit, j.machine, *j.package, j.seal()), 0);
+    EXPECT_EQ(app::runZelfin(j.kit, j.machine, j.machine, *j.package, j.seal()), 0);
 
     EXPECT_EQ(j.flashOf(drive).Commits(), 1u);
     ASSERT_EQ(j.kit.dialogs().size(), 2u);
     EXPECT_EQ(j.kit.dialogs()[1].text, kSuccess);
     EXPECT_THAT(j.kit.log(), testing::Contains("modal Reboot -> Cancel"));
-    EXPECT_THAT(j.machine.ExitRequests(), IsEmpty());
+    EXPECT_EQ(j.machine.RestartRequests(), 0);
     EXPECT_EQ(j.machine.OpenHandleCount(), 0);
 }
 

@@ -133,7 +133,7 @@ RunResult runOn(sim::Scenario& scenario, const RunConfig& config, bool keepTrans
 
     RunResult result;
     const double startedAt = scenario.machine->NowSeconds();
-    app::runZelfin(toolkit, *scenario.machine, package.block, package.seal);
+    app::runZelfin(toolkit, *scenario.machine, *scenario.machine, package.block, package.seal);
     result.virtualSeconds = scenario.machine->NowSeconds() - startedAt;
     result.ending = toolkit.ending();
     result.exitStatus = cli::statusOf(result.ending);

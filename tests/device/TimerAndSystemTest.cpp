@@ -1,4 +1,4 @@
-// The interval timer and the system restart.
+// The interval timer.
 #include "DeviceTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -38,34 +38,6 @@ TEST(HiTimer, UnavailableCounterReadsZero) {
     EXPECT_EQ(watch.Lap(), 0.0L);
     watch.Stop();
     EXPECT_EQ(watch.Total(), 0.0L);
-}
-
-TEST(OSInfo, RestartOnNtEnablesThePrivilegeFirst) {
-    sim::SimMachine machine(sim::OsFamily::NT);
-    OSInfo os(machine);
-    EXPECT_TRUE(os.RestartSystem());
-    EXPECT_TRUE(machine.PrivilegeEnabled());
-    EXPECT_EQ(machine.ExitRequests(), (std::vector<uint32_t>{kEwxReboot | kEwxForce}));
-    EXPECT_EQ(machine.BadHandleUses(), 0u);
-}
-
-TEST(OSInfo, RestartWithoutThePrivilegeAsksForNothing) {
-    sim::SimMachine machine(sim::OsFamily::NT);
-    machine.SetShutdownPrivilegeHeld(false);
-    EXPECT_FALSE(OSInfo(machine).RestartSystem());
-    machine.SetShutdownPrivilegeHeld(true);
-    machine.SetTokenOpenFails(true);
-    EXPECT_FALSE(OSInfo(machine).RestartSystem());
-    EXPECT_TRUE(machine.ExitRequests().empty());
-}
-
-TEST(OSInfo, NinetyFiveFamilyRestartsDirectly) {
-    sim::SimMachine machine(sim::OsFamily::Windows95);
-    machine.SetTokenOpenFails(true);
-    OSInfo os(machine);
-    EXPECT_EQ(os.isNtFamily, 0);
-    EXPECT_TRUE(os.ExitSystem(0));
-    EXPECT_EQ(machine.ExitRequests(), (std::vector<uint32_t>{kEwxForce}));
 }
 
 } // namespace

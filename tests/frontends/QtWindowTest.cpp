@@ -160,7 +160,8 @@ DemoRun runDemo(const std::string& extraLines, bool screenshots) {
                 std::make_unique<Robot>(screenshots)};
     const auto block = testpackage::makeShippedBlock();
     QtToolkit toolkit;
-    app::runZelfin(toolkit, *run.machine.machine, *block, makeSeal(*block, kLoaderArea));
+    app::runZelfin(toolkit, *run.machine.machine, *run.machine.machine, *block,
+                   makeSeal(*block, kLoaderArea));
     return run;
 }
 
@@ -174,7 +175,7 @@ TEST(QtWindow, AnUpdateRunsFromTheNoticeToTheRebootPrompt) {
     EXPECT_TRUE(contains(robot.listAtEnd, "1A07")) << "the list shows the new revision";
     EXPECT_TRUE(robot.sawReboot);
     EXPECT_EQ("cmdRebootLater", robot.rebootFocus);
-    EXPECT_TRUE(run.machine.machine->ExitRequests().empty()) << "Enter on Later restarted";
+    EXPECT_EQ(run.machine.machine->RestartRequests(), 0) << "Enter on Later restarted";
     EXPECT_TRUE(robot.sawProgramming);
 
     sim::SimDrive& rvm = *run.machine.drives.at(0);

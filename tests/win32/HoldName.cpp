@@ -5,9 +5,9 @@
 //     "event", an event of that name; "admin", a mutex owned by Administrators, as another copy
 //     of zelfin makes it.
 //   hold-name hold ROOT ADAPTER PATH TARGET LUN [ROOT ADAPTER PATH TARGET LUN...]
-//     holds each drive in turn as the Win32 platform does (ROOT "-" for none), keeping every
+//     holds each drive in turn as the Win32 session does (ROOT "-" for none), keeping every
 //     hold, and prints "ROOT A-P-T-L: held", "busy" or "error N" for each.
-#include "platforms/win32/Win32Platform.h"
+#include "platforms/win32/Win32Session.h"
 
 #include <windows.h>
 
@@ -83,7 +83,7 @@ int Take(int argc, char** argv) {
 }
 
 int Hold(int argc, char** argv) {
-    zelfin::win32::Win32Platform os;
+    zelfin::win32::Win32Session os;
     for (int i = 2; i + 4 < argc; i += 5) {
         auto part = [&](int k) { return static_cast<int16_t>(std::atoi(argv[i + k])); };
         const zelfin::DriveName drive{std::strcmp(argv[i], "-") == 0 ? "" : argv[i], part(1),

@@ -1,5 +1,7 @@
-// The Win32 platform's own work, under wine: what it does beyond passing a call through.
+// The Win32 platform's and session's own work, under wine: what they do beyond passing a call
+// through.
 #include "platforms/win32/Win32Platform.h"
+#include "platforms/win32/Win32Session.h"
 
 #include <gtest/gtest.h>
 
