@@ -16,8 +16,9 @@ SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(git log -1 --format=%ct "$commit")}
 export SOURCE_DATE_EPOCH
 # CPack gives the package's members the modes of its own files, which the umask sets.
 umask 022
-# Each clone is compiled afresh, as CI compiles it: no cached object stands in for one.
-export CCACHE_DISABLE=1
+# Each clone is compiled afresh: no cached object stands in for one. Where ccache rewrites the
+# paths under its base folder into relative ones, it does so in the clone as in the checkout.
+export CCACHE_RECACHE=1
 work=$(mktemp -d "${TMPDIR:-/tmp}/zelfin-reproducible.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
@@ -42,7 +43,8 @@ fi
 build() { # build DIR: a clone of the commit, what is compared only
     git clone -q --shared --no-checkout . "$1"
     git -C "$1" checkout -q --detach "$commit"
-    (cd "$1" && cmake --preset "$preset" >/dev/null &&
+    (cd "$1" && if [ -n "${CCACHE_BASEDIR:-}" ]; then export CCACHE_BASEDIR=$PWD; fi &&
+        cmake --preset "$preset" >/dev/null &&
         cmake --build --preset "$preset" -j "$jobs" --target "${targets[@]}" >/dev/null)
     [ "$preset" != ci ] || (cd "$1/build/ci" && cpack -G DEB >/dev/null)
 }
