@@ -1,5 +1,9 @@
 # Where `cmake --install` puts the programs, and the Debian package CPack makes of them.
 include(GNUInstallDirs)
+# Folders the install makes are 755 whatever the umask, as Debian wants and as every build of the
+# package must give.
+set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+  OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 
 set(ZELFIN_PROGRAMS zelfin-cli zelfin-pack)
 install(TARGETS zelfin-cli zelfin-pack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
@@ -79,4 +83,8 @@ set(CPACK_DEBIAN_PACKAGE_RECOMMENDS pkexec)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
+# CPack stamps every file and archive member with SOURCE_DATE_EPOCH; this file sets it to the
+# commit's time when the caller has not, so a package of one commit has one set of bytes.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/CPackCommitTime.cmake)
+set(CPACK_ZELFIN_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 include(CPack)
