@@ -7,7 +7,7 @@
 #include "frontends/cli/DriveSurvey.h"
 #include "frontends/cli/RealPlatform.h"
 #include "frontends/cli/Scenario.h"
-#include "frontends/cli/TracingPlatform.h"
+#include "frontends/cli/TraceObserver.h"
 #include "frontends/terminal/TerminalToolkit.h"
 #include "package/ProgramVersion.h"
 #include "sim/Transcript.h"
@@ -155,19 +155,19 @@ int runCli(const std::vector<std::string>& args, const PackageBlock& block, cons
     }
 
     std::unique_ptr<std::FILE, FileCloser> traceFile;
-    std::unique_ptr<TracingPlatform> tracing;
+    std::unique_ptr<TraceObserver> trace;
     if (!options.traceFile.empty()) {
         traceFile.reset(std::fopen(options.traceFile.c_str(), "w"));
         if (!traceFile) {
             err << "zelfin-cli: cannot write the trace file " << options.traceFile << '\n';
             return kExitUsage;
         }
-        tracing = std::make_unique<TracingPlatform>(*platform, traceFile.get());
-        platform = tracing.get();
+        trace = std::make_unique<TraceObserver>(traceFile.get());
     }
 
     // Outermost, so the run's guards hold on the simulated machine as on a real one.
     GuardedPlatform guarded(*platform, processStops());
+    guarded.SetCommandObserver(trace.get());
     platform = &guarded;
 
     // Opened before the run, like the trace: a path that cannot be written must not turn a

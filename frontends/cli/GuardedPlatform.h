@@ -39,8 +39,9 @@ public:
     void HeapFree(void* block) override { inner_.HeapFree(block); }
     OpenResult CreateFile(const char* path) override { return inner_.CreateFile(path); }
     bool CloseHandle(OsHandle handle) override { return inner_.CloseHandle(handle); }
-    bool ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& block, void* data) override {
-        return inner_.ScsiPassThroughDirect(drive, block, data);
+    bool ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& block, void* data,
+                               uint32_t& lastError) override {
+        return inner_.ScsiPassThroughDirect(drive, block, data, lastError);
     }
     bool ScsiGetAddress(OsHandle drive, ScsiAddress& address) override {
         return inner_.ScsiGetAddress(drive, address);
