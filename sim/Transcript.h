@@ -1,7 +1,8 @@
 #pragma once
 // One line per command a simulated drive received (format in sim/TRANSCRIPT.md). The formatting
-// is kept free of the simulator so a front end that records at the platform seam writes the
-// same lines.
+// is kept free of the simulator so a front end's trace of real drives writes the same lines.
+// Its outcome is what became of the request at the drive; the device layer's CommandOutcome is
+// the host's judgement of it (a late answer, a refusal by the system), so the two stay apart.
 #include <array>
 #include <cstddef>
 #include <cstdint>
