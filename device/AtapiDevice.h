@@ -66,8 +66,6 @@ public:
     bool LastCommandRefused() const { return lastRefusal != Refusal::None; }
     // How the last command ended, refused ones included.
     const CommandResult& LastResult() const { return lastResult_; }
-    // Who hears of each command: the platform's when the object was made (see CopyStateTo).
-    CommandObserver* Observer() const { return observer_; }
 
     // The command set.
     bool TestUnitReady();
@@ -164,7 +162,7 @@ private:
     OpenResult OpenDrive(const char* root);
 
     Platform* os_;
-    CommandObserver* observer_;
+    CommandObserver* observer_; // the platform's when the object was made, or the master's
     CommandResult lastResult_{};
     PassThroughBlock passThrough_{};
     SrbExecScsiCmd srb_{};

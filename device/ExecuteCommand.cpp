@@ -89,9 +89,9 @@ bool AtapiDevice::Finish(const uint8_t cdb[12], uint8_t direction, uint32_t leng
     const bool good = result.outcome == CommandOutcome::Good;
     lastRefusal = result.refusal;
     if (result.outcome != CommandOutcome::NotSent) {
-        const bool status = result.outcome == CommandOutcome::CheckCondition ||
-                            result.outcome == CommandOutcome::OtherStatus;
-        resultCode = good ? 1 : (status && result.senseKey != 0) ? 2 : 0;
+        const bool drivesStatus = result.outcome == CommandOutcome::CheckCondition ||
+                                  result.outcome == CommandOutcome::OtherStatus;
+        resultCode = good ? 1 : (drivesStatus && result.senseKey != 0) ? 2 : 0;
         senseKey = result.senseKey;
         senseAsc = result.senseAsc;
         senseAscq = result.senseAscq;
