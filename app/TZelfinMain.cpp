@@ -16,9 +16,11 @@ using ui::MainControl;
 } // namespace
 
 TZelfinMain::TZelfinMain(ui::Toolkit& toolkit, Platform& platform, Session& session,
-                         const PackageBlock& block, const PackageSeal& seal, RunReport* report)
+                         const PackageBlock& block, const PackageSeal& seal, RunReport* report,
+                         CommandObserver* observer)
     : toolkit_(toolkit), platform_(platform), session_(session), package_(block), seal_(seal),
-      report_(report), window_(toolkit.createWindow(ui::kZelfinMainWindow, *this, nullptr)),
+      report_(report), observer_(observer),
+      window_(toolkit.createWindow(ui::kZelfinMainWindow, *this, nullptr)),
       Label1(*window_, idOf(MainControl::Label1)), lblMsg(*window_, idOf(MainControl::lblMsg)),
       lblPercent(*window_, idOf(MainControl::lblPercent)),
       lblUpdateMsg(*window_, idOf(MainControl::lblUpdateMsg)),
@@ -79,7 +81,7 @@ void TZelfinMain::startUpSequence() {
 
 void TZelfinMain::startUpDriveChecks() {
     try {
-        masterDevice = std::make_unique<AtapiDevice>(platform_, true);
+        masterDevice = std::make_unique<AtapiDevice>(platform_, true, 0, observer_);
         run_ = std::make_unique<UpdateRun>(platform_, session_, *masterDevice, package_,
                                            [this] { return terminating(); });
     } catch (const std::bad_alloc&) {

@@ -30,7 +30,8 @@ public:
     // before any drive is opened.
     // report: when given, kept up to date with the drive list and the last run's outcomes.
     TZelfinMain(ui::Toolkit& toolkit, Platform& platform, Session& session,
-                const PackageBlock& block, const PackageSeal& seal, RunReport* report = nullptr);
+                const PackageBlock& block, const PackageSeal& seal, RunReport* report = nullptr,
+                CommandObserver* observer = nullptr);
     ~TZelfinMain();
     TZelfinMain(const TZelfinMain&) = delete;
     TZelfinMain& operator=(const TZelfinMain&) = delete;
@@ -86,6 +87,7 @@ private:
     Package package_;
     const PackageSeal& seal_;
     RunReport* report_;
+    CommandObserver* observer_;
     ProcessState state_;
     std::unique_ptr<ui::Window> window_;
 

@@ -16,10 +16,11 @@ namespace {
 
 constexpr int32_t kTrayWaitSeconds = 120;
 
-// The drive gave no answer at all to the last command: refused before the transport, or lost
-// below it without sense. A drive that answers with sense is still talking to us.
+// The drive gave no answer at all to the last command: not sent, or ended any way but GOOD
+// without sense. A drive that answers with sense is still talking to us.
 bool noAnswer(const AtapiDevice& device) {
-    return device.LastCommandRefused() || (device.resultCode == 0 && device.senseKey == 0);
+    const CommandResult& result = device.LastResult();
+    return result.outcome != CommandOutcome::Good && result.senseKey == 0;
 }
 
 // "sr0 (BRYMOTE DVDRW RVM-270A, 1-0-0-0)": the drive as its list line names it.

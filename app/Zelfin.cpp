@@ -18,9 +18,9 @@ void runMessageLoop(ui::Toolkit& toolkit) {
 } // namespace
 
 int runZelfin(ui::Toolkit& toolkit, Platform& platform, Session& session, const PackageBlock& block,
-              const PackageSeal& seal, RunReport* report) {
+              const PackageSeal& seal, RunReport* report, CommandObserver* observer) {
     try {
-        TZelfinMain main(toolkit, platform, session, block, seal, report);
+        TZelfinMain main(toolkit, platform, session, block, seal, report, observer);
         if (!toolkit.terminated()) {
             main.show();
         }

@@ -3,6 +3,7 @@
 // session for the runs) and the package block it carries.
 
 #include "app/RunReport.h"
+#include "device/CommandObserver.h"
 #include "device/Platform.h"
 #include "device/Session.h"
 #include "package/PackageBlock.h"
@@ -12,8 +13,10 @@
 namespace zelfin::app {
 
 // Runs start-up, then the message loop until the program is told to end. Returns 0.
-// report, when given, receives the drive list and the outcome of each job of the last run.
+// report, when given, receives the drive list and the outcome of each job of the last run;
+// observer, when given, hears of every command sent to a drive.
 int runZelfin(ui::Toolkit& toolkit, Platform& platform, Session& session, const PackageBlock& block,
-              const PackageSeal& seal, RunReport* report = nullptr);
+              const PackageSeal& seal, RunReport* report = nullptr,
+              CommandObserver* observer = nullptr);
 
 } // namespace zelfin::app

@@ -2,7 +2,7 @@
 
 #include "AllocationCount.h"
 #include "BenchRig.h"
-#include "TimedPlatform.h"
+#include "CommandTime.h"
 
 #include "device/AtapiDevice.h"
 #include "flash/LoaderArea.h"
@@ -104,7 +104,8 @@ void PieceLoopDriveAlone(benchmark::State& state) {
                 block->sptd.DataTransferLength = kPieceBytes;
                 uint8_t* data = block == &write ? out.data() : in.data();
                 benchmark::DoNotOptimize(rig.machine.QueryPerformanceCounter());
-                if (!rig.machine.ScsiPassThroughDirect(open.handle, *block, data)) {
+                uint32_t error = kErrorSuccess;
+                if (!rig.machine.ScsiPassThroughDirect(open.handle, *block, data, error)) {
                     state.SkipWithError("the simulated drive refused a piece");
                     return;
                 }
@@ -132,17 +133,19 @@ void PieceLoopFloor(benchmark::State& state) {
     }
 }
 
-// The start-up scan of sixteen drives whose commands cost nothing. Through the timing platform
-// it also tells which share of the scan the simulated machine spent (a share, so that a busy
-// machine slows both sides alike).
-void ScanSixteen(benchmark::State& state, bool timedInside) {
+// The start-up scan of sixteen drives whose commands cost nothing. Timing each command on the
+// real clock also tells which share of the scan they spent inside the simulated machine (a
+// share, so that a busy machine slows both sides alike).
+void ScanSixteen(benchmark::State& state, bool timeCommands) {
     BenchRig rig(kScanDrives, 0.0);
-    TimedPlatform timed(rig.machine);
-    Platform& os = timedInside ? static_cast<Platform&>(timed) : rig.machine;
+    CommandTime commands;
+    if (timeCommands) {
+        rig.machine.SetClockMode(sim::ClockMode::Real);
+    }
     int64_t scans = 0;
     const auto start = std::chrono::steady_clock::now();
     for (auto _ : state) {
-        AtapiDevice master(os, true);
+        AtapiDevice master(rig.machine, true, 0, timeCommands ? &commands : nullptr);
         if (master.GetDriveCount() != kScanDrives) {
             state.SkipWithError("the scan missed a drive");
             break;
@@ -153,15 +156,10 @@ void ScanSixteen(benchmark::State& state, bool timedInside) {
             }
         }
     }
-    const double total = static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                                 std::chrono::steady_clock::now() - start)
-                                                 .count());
-    if (timedInside && scans > 0) {
-        // Each timed call reads the clock twice, once inside the measured stretch.
-        const double perRead = TimedPlatform::CalibrateNanosecondsPerCall();
-        const double calls = static_cast<double>(timed.Calls());
-        const double inside = static_cast<double>(timed.InsideNanoseconds()) - perRead * calls;
-        state.counters["inside_share"] = inside / (total - 2.0 * perRead * calls);
+    const double total =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (timeCommands && scans > 0 && total > 0.0) {
+        state.counters["inside_share"] = commands.Seconds() / total;
     }
 }
 
@@ -222,7 +220,7 @@ void AddMicroFigures(const Measurements& measured, Report& report) {
         report.figures.push_back(
             {"scan_per_drive_us", "us per drive", perDrive,
              share != inside->second.counters.end() ? perDrive * share->second : 0.0, std::nullopt,
-             "start-up scan of 16 free drives vs the time spent inside the "
+             "start-up scan of 16 free drives vs the time its commands spent inside the "
              "simulated machine"});
     } else {
         report.Missing("the scan");
@@ -261,14 +259,14 @@ void AddCountedFigures(Report& report) {
     }
     {
         BenchRig rig(1, 0.0);
-        TimedPlatform timed(rig.machine);
-        AtapiDevice device(timed, true);
+        AtapiDevice device(rig.machine, true);
         device.SelectDrive(0);
-        timed.ResetCounts();
+        const uint32_t sleepsBefore = rig.machine.SleepCount();
         RunFlashJob(FlashJob{&device, NewImage().data(), kImageBytes, true});
         if (device.jobFailed == 0) {
             report.figures.push_back({"job_sleeps", "sleeps per job",
-                                      static_cast<double>(timed.Sleeps()), 1.0, std::nullopt,
+                                      static_cast<double>(rig.machine.SleepCount() - sleepsBefore),
+                                      1.0, std::nullopt,
                                       "wake-ups of a whole 1 MiB job (all in the 3 s pause) vs "
                                       "one sleep"});
         } else {

@@ -58,8 +58,9 @@ bool InSystemFolder(Platform& os, char (&path)[kMaxAspiPath]) {
 
 } // namespace
 
-AtapiDevice::AtapiDevice(Platform& os, bool scan, uint16_t applicationTag)
-    : generalWatch(os), commandWatch(os), platform(os), os_(&os) {
+AtapiDevice::AtapiDevice(Platform& os, bool scan, uint16_t applicationTag,
+                         CommandObserver* observer)
+    : generalWatch(os), commandWatch(os), platform(os), os_(&os), observer_(observer) {
     readBuffer = AllocateBuffer(os, readCapacity);
     writeBuffer = AllocateBuffer(os, writeCapacity);
 
@@ -183,6 +184,7 @@ void AtapiDevice::CopyStateTo(AtapiDevice* job) const {
     // The job never inherits the master's handle or current drive: each handle has one owner.
     job->CloseDrive();
     job->timeoutSeconds = timeoutSeconds;
+    job->observer_ = observer_;
     job->useAspi_ = useAspi_;
     job->aspiAvailable_ = aspiAvailable_;
     job->driveCount_ = driveCount_;

@@ -2,6 +2,8 @@
 // The device object: transport (pass-through or ASPI), the list of found optical drives, the
 // current drive, two data buffers, the outcome of the last command and the command set.
 // One object is used by one thread at a time; several objects may run on different threads.
+#include "device/CommandObserver.h"
+#include "device/CommandResult.h"
 #include "device/Commands.h"
 #include "device/DriveEntry.h"
 #include "device/HiTimer.h"
@@ -22,17 +24,6 @@ inline constexpr uint16_t kPreferAspiTag = 32767;
 // Room for the ASPI manager's full path (MAX_PATH).
 inline constexpr uint32_t kMaxAspiPath = 260;
 
-// Why ExecuteCommand refused a command without sending it (result fields are then untouched).
-enum class Refusal : uint8_t {
-    None,                // the last command reached the transport
-    NoDrive,             // no open handle (pass-through) or no selected address (ASPI)
-    NoEntryPoints,       // ASPI transport without a loaded SendASPI32Command
-    NoBuffer,            // a data phase with no buffer allocated
-    LengthAboveCapacity, // of the buffer, or of the CDB's length field
-    InvalidDirection,
-    RequestAbandoned, // an earlier ASPI request could not be retired; the object is unusable
-};
-
 struct CurrentIdentity {
     char vendorId[9];
     char productId[17];
@@ -42,13 +33,15 @@ struct CurrentIdentity {
 
 class AtapiDevice {
 public:
-    AtapiDevice(Platform& os, bool scan, uint16_t applicationTag = 0);
+    // observer, when set, hears of every command from the scan on; CopyStateTo hands it on.
+    AtapiDevice(Platform& os, bool scan, uint16_t applicationTag = 0,
+                CommandObserver* observer = nullptr);
     ~AtapiDevice();
     AtapiDevice(const AtapiDevice&) = delete;
     AtapiDevice& operator=(const AtapiDevice&) = delete;
 
-    // Gives a job object the master's list, transport choice and time-out. The job gets no
-    // current drive and no handle: its own SelectDrive opens a handle it owns.
+    // Gives a job object the master's list, transport choice, time-out and command observer.
+    // The job gets no current drive and no handle: its own SelectDrive opens a handle it owns.
     void CopyStateTo(AtapiDevice* job) const;
 
     // Drive list.
@@ -73,6 +66,8 @@ public:
     bool SenseIs(uint8_t key, uint8_t asc) const { return senseKey == key && senseAsc == asc; }
     bool SenseKeyIs(uint8_t key) const { return senseKey == key; }
     bool LastCommandRefused() const { return lastRefusal != Refusal::None; }
+    // How the last command ended, refused ones included.
+    const CommandResult& LastResult() const { return lastResult_; }
 
     // The command set.
     bool TestUnitReady();
@@ -121,15 +116,16 @@ public:
     uint32_t readCapacity = 0;
     uint32_t writeCapacity = 0;
     OSInfo platform;
-    uint32_t lastOsError = 0;
+    uint32_t lastOsError = 0; // of the last drive open that failed; never cleared
 
-    // Outcome of the last command that reached the transport.
+    // The last command that reached the transport, as LastResult() judged it (a refused command
+    // changes lastRefusal alone).
     uint8_t resultCode = 0; // 1 success, 2 device error with sense in time, 0 transport/time-out
     uint8_t senseKey = 0;
     uint8_t senseAsc = 0;
     uint8_t senseAscq = 0;
     double elapsedSeconds = 0.0;
-    uint32_t transferred = 0;
+    uint32_t transferred = 0; // of a successful command only
     uint8_t timedOut = 0;
     uint8_t lastCdb[12] = {};
     Refusal lastRefusal = Refusal::None;
@@ -144,15 +140,18 @@ private:
     bool ProbeAspi();
     bool LoadAspi();
     void UnloadAspi();
-    bool Refuse(Refusal reason);
+    bool Refuse(const uint8_t cdb[12], uint8_t direction, uint32_t length, Refusal reason);
+    // Sets the public result fields from lastResult_ and tells the observer; true when good.
+    bool Finish(const uint8_t cdb[12], uint8_t direction, uint32_t length);
+    // Times and judges lastResult_, which the transport has filled.
+    void JudgeLastResult(bool refusedBelow, bool waitRanOut);
     uint8_t* BufferFor(uint8_t direction, uint32_t length) const;
     // Zeroes the first bytes of readBuffer, so a short answer leaves no earlier command's data
     // to be read as its own.
     void ClearReadBuffer(uint32_t bytes);
-    bool ExecutePassThrough(const uint8_t cdb[12], uint8_t direction, uint32_t length);
-    bool ExecuteAspi(const uint8_t cdb[12], uint8_t direction, uint32_t length);
+    void ExecutePassThrough(const uint8_t cdb[12], uint8_t direction, uint32_t length);
+    void ExecuteAspi(const uint8_t cdb[12], uint8_t direction, uint32_t length);
     bool RetireAspiRequest(OsHandle event);
-    void FinishTiming(const uint8_t cdb[12]);
     void ScanPassThrough();
     void ScanAspi();
     bool QueryScsiAddress(const char* root, int16_t& port, int16_t& path, int16_t& target,
@@ -165,6 +164,8 @@ private:
     OpenResult OpenDrive(const char* root);
 
     Platform* os_;
+    CommandObserver* observer_; // its own, or the master's
+    CommandResult lastResult_{};
     PassThroughBlock passThrough_{};
     SrbExecScsiCmd srb_{};
     ProcAddress supportInfo_ = 0;

@@ -72,11 +72,16 @@ bool AtapiDevice::DownloadBegin() {
 bool AtapiDevice::DownloadPiece(uint32_t offset, uint32_t length) {
     // The sum goes behind the piece, and length + 2 must fit the CDB's 16-bit field.
     const uint64_t sent = uint64_t{length} + 2;
+    Cdb command = cdb::kDownloadPiece;
+    PutBigEndian(command, 2, 4, offset);
+    PutBigEndian(command, 8, 2, static_cast<uint32_t>(sent));
     if (writeBuffer == nullptr) {
-        return Refuse(Refusal::NoBuffer);
+        return Refuse(command.data(), kDirectionOut, static_cast<uint32_t>(sent),
+                      Refusal::NoBuffer);
     }
     if (sent > writeCapacity || sent > 0xFFFF) {
-        return Refuse(Refusal::LengthAboveCapacity);
+        return Refuse(command.data(), kDirectionOut, static_cast<uint32_t>(sent),
+                      Refusal::LengthAboveCapacity);
     }
     uint16_t sum = 0;
     for (uint32_t i = 0; i < length; ++i) {
@@ -84,10 +89,6 @@ bool AtapiDevice::DownloadPiece(uint32_t offset, uint32_t length) {
     }
     writeBuffer[length] = static_cast<uint8_t>(sum & 0xFF);
     writeBuffer[length + 1] = static_cast<uint8_t>(sum >> 8);
-
-    Cdb command = cdb::kDownloadPiece;
-    PutBigEndian(command, 2, 4, offset);
-    PutBigEndian(command, 8, 2, static_cast<uint32_t>(sent));
     return ExecuteCommand(command, kDirectionOut, static_cast<uint32_t>(sent));
 }
 

@@ -24,26 +24,87 @@ uint32_t WaitMilliseconds(uint64_t seconds) {
 
 // Sense data comes in fixed format (response codes 70h/71h) or, from drives that prefer it, in
 // descriptor format (72h/73h), where key, code and qualifier sit at other bytes.
-struct SenseFields {
-    uint8_t key, asc, ascq;
-};
-template <std::size_t N> SenseFields ReadSense(const uint8_t (&sense)[N]) {
+template <std::size_t N> void ReadSense(const uint8_t (&sense)[N], CommandResult& result) {
     static_assert(N >= 14, "fixed-format sense reaches its qualifier at byte 13");
     const uint8_t code = sense[0] & 0x7F;
-    if (code == 0x72 || code == 0x73) {
-        return {static_cast<uint8_t>(sense[1] & 0x0F), sense[2], sense[3]};
-    }
-    return {static_cast<uint8_t>(sense[2] & 0x0F), sense[12], sense[13]};
+    const bool descriptor = code == 0x72 || code == 0x73;
+    result.senseKey = (descriptor ? sense[1] : sense[2]) & 0x0F;
+    result.senseAsc = descriptor ? sense[2] : sense[12];
+    result.senseAscq = descriptor ? sense[3] : sense[13];
 }
 
 // How long a request may take to give way after its abort.
 constexpr uint32_t kAbortGraceMilliseconds = 1000;
 
+// I/O control errors with which the system turns a request away before it reaches the drive.
+bool RefusedBySystem(uint32_t error) {
+    switch (error) {
+    case kErrorInvalidFunction:
+    case kErrorAccessDenied:
+    case kErrorInvalidHandle:
+    case kErrorNotSupported:
+    case kErrorInvalidParameter:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// ASPI request statuses with which the manager turns a request away: a command it does not
+// know, a block it cannot take, a manager not fit to run it.
+bool RefusedByManager(uint8_t status) {
+    return status == kSsInvalidCmd || status >= kSsInvalidSrb;
+}
+
+// The one judgement of a command that reached the transport. A drive's sense without a CHECK
+// CONDITION status still reports a condition: it is not a good answer.
+CommandOutcome Judge(const CommandResult& result, bool refusedBelow, bool late) {
+    if (refusedBelow) {
+        return CommandOutcome::OsRefused;
+    }
+    if (late) {
+        return CommandOutcome::TimedOut;
+    }
+    if (!result.answered) {
+        return CommandOutcome::NoAnswer;
+    }
+    if (result.status == kScsiStatusGood) {
+        return result.senseKey == 0 ? CommandOutcome::Good : CommandOutcome::CheckCondition;
+    }
+    return result.status == kScsiStatusCheckCondition ? CommandOutcome::CheckCondition
+                                                      : CommandOutcome::OtherStatus;
+}
+
 } // namespace
 
-bool AtapiDevice::Refuse(Refusal reason) {
-    lastRefusal = reason;
-    return false;
+bool AtapiDevice::Refuse(const uint8_t cdb[12], uint8_t direction, uint32_t length,
+                         Refusal reason) {
+    lastResult_ = CommandResult{};
+    lastResult_.refusal = reason;
+    return Finish(cdb, direction, length);
+}
+
+bool AtapiDevice::Finish(const uint8_t cdb[12], uint8_t direction, uint32_t length) {
+    const CommandResult& result = lastResult_;
+    const bool good = result.outcome == CommandOutcome::Good;
+    lastRefusal = result.refusal;
+    if (result.outcome != CommandOutcome::NotSent) {
+        const bool drivesStatus = result.outcome == CommandOutcome::CheckCondition ||
+                                  result.outcome == CommandOutcome::OtherStatus;
+        resultCode = good ? 1 : (drivesStatus && result.senseKey != 0) ? 2 : 0;
+        senseKey = result.senseKey;
+        senseAsc = result.senseAsc;
+        senseAscq = result.senseAscq;
+        elapsedSeconds = result.elapsedSeconds;
+        transferred = good ? result.transferred : 0;
+        timedOut = result.outcome == CommandOutcome::TimedOut ? 1 : 0;
+        std::memcpy(lastCdb, cdb, sizeof(lastCdb));
+    }
+    if (observer_ != nullptr) {
+        observer_->CommandEnded(*this, std::span<const uint8_t, 12>(cdb, 12), direction, length,
+                                result);
+    }
+    return good;
 }
 
 void AtapiDevice::ClearReadBuffer(uint32_t bytes) {
@@ -60,43 +121,51 @@ uint8_t* AtapiDevice::BufferFor(uint8_t direction, uint32_t length) const {
 }
 
 bool AtapiDevice::ExecuteCommand(const uint8_t cdb[12], uint8_t direction, uint32_t length) {
+    const auto refuse = [&](Refusal reason) { return Refuse(cdb, direction, length, reason); };
     if (aspiAbandoned_) {
-        return Refuse(Refusal::RequestAbandoned);
+        return refuse(Refusal::RequestAbandoned);
     }
     if (direction > kDirectionNone) {
-        return Refuse(Refusal::InvalidDirection);
+        return refuse(Refusal::InvalidDirection);
     }
     const bool aspi = !platform.isNtFamily || useAspi_;
     if (aspi) {
         if (adapter_ == -1 || target_ == -1) {
-            return Refuse(Refusal::NoDrive);
+            return refuse(Refusal::NoDrive);
         }
         if (sendCommand_ == 0) {
-            return Refuse(Refusal::NoEntryPoints);
+            return refuse(Refusal::NoEntryPoints);
         }
     } else if (driveHandle_ == kInvalidHandle) {
-        return Refuse(Refusal::NoDrive);
+        return refuse(Refusal::NoDrive);
     }
     if (length != 0 && direction != kDirectionNone) {
         const uint32_t capacity = direction == kDirectionOut ? writeCapacity : readCapacity;
         if (BufferFor(direction, length) == nullptr) {
-            return Refuse(Refusal::NoBuffer);
+            return refuse(Refusal::NoBuffer);
         }
         if (length > capacity) {
-            return Refuse(Refusal::LengthAboveCapacity);
+            return refuse(Refusal::LengthAboveCapacity);
         }
     }
-    lastRefusal = Refusal::None;
-    return aspi ? ExecuteAspi(cdb, direction, length) : ExecutePassThrough(cdb, direction, length);
+    lastResult_ = CommandResult{};
+    if (aspi) {
+        ExecuteAspi(cdb, direction, length);
+    } else {
+        ExecutePassThrough(cdb, direction, length);
+    }
+    return Finish(cdb, direction, length);
 }
 
-void AtapiDevice::FinishTiming(const uint8_t cdb[12]) {
-    std::memcpy(lastCdb, cdb, sizeof(lastCdb));
-    elapsedSeconds = static_cast<double>(commandWatch.Total());
-    timedOut = static_cast<double>(timeoutSeconds) < elapsedSeconds ? 1 : 0;
+void AtapiDevice::JudgeLastResult(bool refusedBelow, bool waitRanOut) {
+    CommandResult& result = lastResult_;
+    result.elapsedSeconds = static_cast<double>(commandWatch.Total());
+    // A request that had not completed when the wait ended timed out, whatever the clock says.
+    const bool late = waitRanOut || static_cast<double>(timeoutSeconds) < result.elapsedSeconds;
+    result.outcome = Judge(result, refusedBelow, late);
 }
 
-bool AtapiDevice::ExecutePassThrough(const uint8_t cdb[12], uint8_t direction, uint32_t length) {
+void AtapiDevice::ExecutePassThrough(const uint8_t cdb[12], uint8_t direction, uint32_t length) {
     uint8_t* buffer = BufferFor(direction, length);
     std::memset(&passThrough_, 0, sizeof(passThrough_));
     ScsiPassThroughDirect& request = passThrough_.sptd;
@@ -115,30 +184,22 @@ bool AtapiDevice::ExecutePassThrough(const uint8_t cdb[12], uint8_t direction, u
     std::memcpy(request.Cdb, cdb, 12);
 
     commandWatch.Start(true);
-    const bool ioctlOk = os_->ScsiPassThroughDirect(driveHandle_, passThrough_, buffer);
+    uint32_t error = kErrorSuccess;
+    const bool ioctlOk = os_->ScsiPassThroughDirect(driveHandle_, passThrough_, buffer, error);
     commandWatch.Stop();
-    FinishTiming(cdb);
 
-    transferred = std::min(request.DataTransferLength, buffer != nullptr ? length : 0u);
-    const SenseFields sense = ReadSense(passThrough_.sense);
-    senseKey = sense.key;
-    senseAsc = sense.asc;
-    senseAscq = sense.ascq;
-
-    // CHECK CONDITION (or any status but GOOD) fails even when no sense key came back.
-    const bool statusGood = request.ScsiStatus == kScsiStatusGood;
-    if (ioctlOk && senseKey == 0 && !timedOut && statusGood) {
-        resultCode = 1;
-        return true;
-    }
-    transferred = 0;
-    // 2 means the drive answered with sense; a bad status without a sense key reads as under
-    // ASPI, where such a request does not complete either.
-    resultCode = (ioctlOk && !timedOut && senseKey != 0) ? 2 : 0;
-    return false;
+    // A request the I/O control carried came back with the drive's status.
+    CommandResult& result = lastResult_;
+    result.answered = ioctlOk;
+    result.status = ioctlOk ? request.ScsiStatus : kScsiStatusGood;
+    result.transferred =
+        ioctlOk ? std::min(request.DataTransferLength, buffer != nullptr ? length : 0u) : 0;
+    result.osError = ioctlOk ? kErrorSuccess : error;
+    ReadSense(passThrough_.sense, result);
+    JudgeLastResult(!ioctlOk && RefusedBySystem(error), false);
 }
 
-bool AtapiDevice::ExecuteAspi(const uint8_t cdb[12], uint8_t direction, uint32_t length) {
+void AtapiDevice::ExecuteAspi(const uint8_t cdb[12], uint8_t direction, uint32_t length) {
     uint8_t* buffer = BufferFor(direction, length);
     std::memset(&srb_, 0, sizeof(srb_));
     srb_.SRB_Cmd = kScExecScsiCmd;
@@ -195,23 +256,19 @@ bool AtapiDevice::ExecuteAspi(const uint8_t cdb[12], uint8_t direction, uint32_t
         os_->CloseHandle(event);
     }
     commandWatch.Stop();
-    FinishTiming(cdb);
-    if (waitRanOut) {
-        timedOut = 1; // it did not complete within the time-out, whatever the clock says
-    }
 
-    const SenseFields sense = ReadSense(srb_.SenseArea);
-    senseKey = sense.key;
-    senseAsc = sense.asc;
-    senseAscq = sense.ascq;
-    if (ReadStatus(srb_) == kSsComp && senseKey == 0 && !timedOut) {
-        transferred = length;
-        resultCode = 1;
-        return true;
-    }
-    transferred = 0;
-    resultCode = (senseKey != 0 && !timedOut) ? 2 : 0;
-    return false;
+    // A request completes with the drive's status: GOOD, or in an error the target's status.
+    // An error with none (a host adapter's, a lost drive) is no answer.
+    const uint8_t status = ReadStatus(srb_);
+    CommandResult& result = lastResult_;
+    result.answered =
+        status == kSsComp || (status == kSsErr && srb_.SRB_TargStat != kScsiStatusGood);
+    result.status = result.answered && status == kSsErr ? srb_.SRB_TargStat : kScsiStatusGood;
+    result.aborted = status == kSsAborted;
+    result.transferred = status == kSsComp ? length : 0;
+    result.osError = status == kSsComp ? kErrorSuccess : status;
+    ReadSense(srb_.SenseArea, result);
+    JudgeLastResult(RefusedByManager(status), waitRanOut);
 }
 
 bool AtapiDevice::RetireAspiRequest(OsHandle event) {

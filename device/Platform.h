@@ -31,9 +31,15 @@ inline constexpr uint32_t kDriveCdrom = 5;
 inline constexpr uint32_t kDriveRamdisk = 6;
 
 inline constexpr uint32_t kErrorSuccess = 0;
+inline constexpr uint32_t kErrorInvalidFunction = 1;
 inline constexpr uint32_t kErrorFileNotFound = 2;
 inline constexpr uint32_t kErrorAccessDenied = 5;
+inline constexpr uint32_t kErrorInvalidHandle = 6;
 inline constexpr uint32_t kErrorNotReady = 21;
+inline constexpr uint32_t kErrorNotSupported = 50;
+inline constexpr uint32_t kErrorInvalidParameter = 87;
+inline constexpr uint32_t kErrorSemTimeout = 121;
+inline constexpr uint32_t kErrorIoDevice = 1117;
 inline constexpr uint32_t kErrorBusy = 170;
 inline constexpr uint32_t kErrorDeviceNotConnected = 1167;
 
@@ -91,9 +97,10 @@ public:
 
     // DeviceIoControl(IOCTL_SCSI_PASS_THROUGH_DIRECT) with the 80-byte block as input and
     // output; dataBuffer is the real buffer that block.sptd.DataBuffer stands for (null when
-    // none). Returns the I/O control's success.
-    virtual bool ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& block,
-                                       void* dataBuffer) = 0;
+    // none). Returns the I/O control's success; when it fails, lastError is GetLastError (else
+    // kErrorSuccess).
+    virtual bool ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& block, void* dataBuffer,
+                                       uint32_t& lastError) = 0;
     // DeviceIoControl(IOCTL_SCSI_GET_ADDRESS), the 8-byte address as input and output.
     virtual bool ScsiGetAddress(OsHandle drive, ScsiAddress& address) = 0;
     // DeviceIoControl(IOCTL_STORAGE_QUERY_PROPERTY), the same bytes as input and output.

@@ -50,10 +50,11 @@ class AnsweringMachine final : public sim::SimMachine {
 public:
     explicit AnsweringMachine(AnswerStream& answers) : answers_(answers) {}
 
-    bool ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& block, void* dataBuffer) override {
+    bool ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& block, void* dataBuffer,
+                               std::uint32_t& lastError) override {
         const std::uint32_t asked = block.sptd.DataTransferLength;
         const bool dataIn = block.sptd.DataIn == kScsiIoctlDataIn && dataBuffer != nullptr;
-        const bool ok = sim::SimMachine::ScsiPassThroughDirect(drive, block, dataBuffer);
+        const bool ok = sim::SimMachine::ScsiPassThroughDirect(drive, block, dataBuffer, lastError);
         if (answers_.empty()) {
             return ok;
         }
@@ -82,6 +83,7 @@ public:
             block.sptd.SenseInfoLength = answers_.byte();
             return ok;
         default:
+            lastError = answers_.byte(); // a refusal by the system or a failure below the drive
             return false;
         }
     }

@@ -344,6 +344,10 @@ Reply SimDrive::Execute(const Request& request) {
         case Fault::Kind::StatusOnly:
             reply = Reply::Check(kNoSense);
             break;
+        case Fault::Kind::Status:
+            reply = Reply::Check(kNoSense);
+            reply.status = fault->status;
+            break;
         case Fault::Kind::Transport:
             reply = Reply::Transport();
             break;

@@ -2,6 +2,7 @@
 // A simulated optical drive: decodes the CDB bytes it receives as an MMC drive would and answers
 // with data, status and sense. Vendor commands of the supported model (WRITE BUFFER, READ
 // BUFFER, F2 download) go to a pluggable FlashModel. Thread-safe: one lock per drive.
+#include "device/WinScsiTypes.h"
 #include "sim/Transcript.h"
 
 #include "sync/Sync.h"
@@ -42,6 +43,7 @@ struct Request {
 struct Reply {
     Outcome outcome = Outcome::Good;
     Sense sense{};
+    uint8_t status = kScsiStatusCheckCondition; // the status of a CheckCondition outcome
     uint32_t transferred = 0;
     double seconds = 0.0;         // how long the drive took; the machine turns it into clock time
     bool neverCompletes = false;  // the drive holds the command for good
@@ -95,12 +97,14 @@ struct Fault {
         Hang,       // never completes
         Vanish,     // the drive is gone from this command on
         ZeroData,   // data-in answer of all zeros (normal status)
+        Status,     // the status `status` (BUSY, RESERVATION CONFLICT, ...) with no sense data
     };
     uint8_t opcode = 0;
     uint32_t occurrence = 1;
     Kind kind = Kind::Sense;
     Sense sense{};
     double seconds = 0.0;
+    uint8_t status = 0;
 };
 
 // How the drive comes back from a restart its flash model asks for (after a commit or a

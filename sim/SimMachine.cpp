@@ -17,7 +17,6 @@ constexpr OsModule kAspiModule = 0x5000;
 constexpr ProcAddress kSupportInfoEntry = 0x5001;
 constexpr ProcAddress kSendCommandEntry = 0x5002;
 constexpr uint8_t kSsAbortFail = 0x03;
-constexpr uint8_t kSsInvalidCmd = 0x80;
 constexpr uint8_t kHostSelectionTimeout = 0x11;
 constexpr uint32_t kWaitFailed = 0xFFFFFFFF;
 constexpr int64_t kNever = INT64_MAX;
@@ -336,13 +335,15 @@ SimDrive* SimMachine::DriveOfHandle(OsHandle handle, Letter** letter) {
     return l != nullptr ? l->drive : nullptr;
 }
 
-bool SimMachine::ScsiPassThroughDirect(OsHandle handle, PassThroughBlock& block, void* dataBuffer) {
+bool SimMachine::ScsiPassThroughDirect(OsHandle handle, PassThroughBlock& block, void* dataBuffer,
+                                       uint32_t& lastError) {
     SimDrive* drive = nullptr;
     {
         sync::Lock lock(mutex_);
         Letter* letter = nullptr;
         drive = DriveOfHandle(handle, &letter);
         if (letter == nullptr) {
+            lastError = kErrorInvalidHandle;
             return false;
         }
         lastPassThrough_ = block;
@@ -354,7 +355,16 @@ bool SimMachine::ScsiPassThroughDirect(OsHandle handle, PassThroughBlock& block,
         request.CdbLength <= 16 && request.DataIn <= 2 &&
         uint32_t{request.SenseInfoOffset} + request.SenseInfoLength <= sizeof(PassThroughBlock) &&
         (request.DataTransferLength == 0 || request.DataIn == 2 || dataBuffer != nullptr);
-    if (!wellFormed || drive == nullptr) {
+    if (!wellFormed) {
+        lastError = kErrorInvalidParameter;
+        return false;
+    }
+    if (const uint32_t refusal = passThroughRefusal_.load(); refusal != kErrorSuccess) {
+        lastError = refusal;
+        return false;
+    }
+    if (drive == nullptr) {
+        lastError = kErrorDeviceNotConnected;
         return false;
     }
     Request command;
@@ -370,16 +380,18 @@ bool SimMachine::ScsiPassThroughDirect(OsHandle handle, PassThroughBlock& block,
     if (reply.neverCompletes || reply.seconds >= limit) {
         Spend(limit);
         request.DataTransferLength = 0;
+        lastError = kErrorSemTimeout;
         return false;
     }
     Spend(reply.seconds);
     if (reply.outcome == Outcome::TransportFailure) {
         request.DataTransferLength = 0;
+        lastError = kErrorIoDevice;
         return false;
     }
     request.DataTransferLength = reply.transferred;
     if (reply.outcome == Outcome::CheckCondition) {
-        request.ScsiStatus = kScsiStatusCheckCondition;
+        request.ScsiStatus = reply.status;
         if (reply.sense != kNoSense) {
             WriteSense(reinterpret_cast<uint8_t*>(&block) + request.SenseInfoOffset,
                        request.SenseInfoLength, reply);
@@ -387,6 +399,7 @@ bool SimMachine::ScsiPassThroughDirect(OsHandle handle, PassThroughBlock& block,
     } else {
         request.ScsiStatus = kScsiStatusGood;
     }
+    lastError = kErrorSuccess;
     return true;
 }
 
@@ -593,9 +606,11 @@ uint32_t SimMachine::CallSendASPI32Command(ProcAddress entry, void* srb,
 
 uint32_t SimMachine::ExecScsi(SrbExecScsiCmd& srb, const AspiRequestRefs& refs) {
     SimDrive* drive = nullptr;
+    uint8_t refusal = 0;
     {
         sync::Lock lock(mutex_);
         lastExecSrb_ = srb;
+        refusal = aspi_.execRefusal;
         for (const AspiDevice& d : aspiDevices_) {
             if (d.adapter == srb.SRB_HaId && d.target == srb.SRB_Target && d.lun == srb.SRB_Lun) {
                 drive = d.drive;
@@ -609,6 +624,10 @@ uint32_t SimMachine::ExecScsi(SrbExecScsiCmd& srb, const AspiRequestRefs& refs) 
                             ((srb.SRB_Flags & kSrbEventNotify) == 0 || refs.postEvent != 0);
     if (!wellFormed) {
         srb.SRB_Status = kSsErr;
+        return srb.SRB_Status;
+    }
+    if (refusal != 0) {
+        srb.SRB_Status = refusal;
         return srb.SRB_Status;
     }
     if (drive == nullptr) {
@@ -648,7 +667,7 @@ void SimMachine::WriteCompletion(PendingRequest& request, uint8_t status) {
             break;
         case Outcome::CheckCondition:
             status = kSsErr;
-            srb.SRB_TargStat = kScsiStatusCheckCondition;
+            srb.SRB_TargStat = reply.status;
             if (reply.sense != kNoSense) {
                 WriteSense(srb.SenseArea, std::min<std::size_t>(srb.SRB_SenseLen, kSenseLen + 2),
                            reply);

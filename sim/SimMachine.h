@@ -49,6 +49,7 @@ struct AspiConfig {
     int failingHaInquiry = -1;        // adapter whose SRB_HAInquiry fails, -1 none
     bool requestsStayPending = false; // every SRB_ExecSCSICmd stays pending until aborted
     bool abortIgnored = false;        // SC_ABORT_SRB leaves a pending request pending
+    uint8_t execRefusal = 0;          // non-zero: every SRB_ExecSCSICmd is refused with this status
 };
 
 enum class ClockMode : uint8_t { Virtual, Real };
@@ -88,6 +89,9 @@ public:
     std::string SystemFolder() const;
     static constexpr const char* kCurrentDirectory = "C:\\DOWNLOADS";
     void SetEventCreationFails(bool fails) { eventsFail_ = fails; }
+    // Every pass-through request fails with this error before it reaches a drive, as for a
+    // process without the rights to send it (kErrorSuccess: passed on).
+    void SetPassThroughRefusal(uint32_t error) { passThroughRefusal_ = error; }
     void SetDriveStringsFail(bool fails) { driveStringsFail_ = fails; }
     // Heap allocations of exactly `bytes` fail (0: none fail).
     void SetHeapFailureSize(std::size_t bytes) { heapFailureSize_ = bytes; }
@@ -139,7 +143,8 @@ public:
     void HeapFree(void* block) override;
     OpenResult CreateFile(const char* path) override;
     bool CloseHandle(OsHandle handle) override;
-    bool ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& block, void* dataBuffer) override;
+    bool ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& block, void* dataBuffer,
+                               uint32_t& lastError) override;
     bool ScsiGetAddress(OsHandle drive, ScsiAddress& address) override;
     bool StorageQueryProperty(OsHandle drive, uint8_t* query, uint32_t length) override;
     uint32_t GetModuleFileName(char* buffer, uint32_t bufferLength) override;
@@ -213,6 +218,7 @@ private:
     std::vector<Letter> letters_;
     std::vector<AspiDevice> aspiDevices_;
     bool eventsFail_ = false;
+    std::atomic<uint32_t> passThroughRefusal_{kErrorSuccess};
     bool driveStringsFail_ = false;
     std::size_t heapFailureSize_ = 0;
     bool restartRefused_ = false;

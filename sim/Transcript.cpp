@@ -34,8 +34,8 @@ const char* OutcomeName(Outcome outcome) {
     return "?";
 }
 
-std::string FormatTranscriptLine(const TranscriptRecord& record) {
-    char line[160];
+std::size_t FormatTranscriptLine(const TranscriptRecord& record,
+                                 char (&line)[kTranscriptLineSize]) {
     int at = 0;
     for (std::size_t i = 0; i < record.cdb.size(); ++i) {
         at += std::snprintf(line + at, sizeof(line) - static_cast<std::size_t>(at),
@@ -46,7 +46,13 @@ std::string FormatTranscriptLine(const TranscriptRecord& record) {
                   DirectionName(record.direction), record.length, record.senseKey, record.senseAsc,
                   record.senseAscq, OutcomeName(record.outcome), record.transferred,
                   record.seconds);
-    return line;
+    return std::strlen(line);
+}
+
+std::string FormatTranscriptLine(const TranscriptRecord& record) {
+    char line[kTranscriptLineSize];
+    const std::size_t length = FormatTranscriptLine(record, line);
+    return std::string(line, length);
 }
 
 std::optional<TranscriptRecord> ParseTranscriptLine(std::string_view text) {

@@ -1,8 +1,10 @@
 #pragma once
 // One line per command a simulated drive received (format in sim/TRANSCRIPT.md). The formatting
-// is kept free of the simulator so a front end that records at the platform seam writes the
-// same lines.
+// is kept free of the simulator so a front end's trace of real drives writes the same lines.
+// Its outcome is what became of the request at the drive; the device layer's CommandOutcome is
+// the host's judgement of it (a late answer, a refusal by the system), so the two stay apart.
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -30,8 +32,13 @@ struct TranscriptRecord {
     double seconds = 0.0; // time the drive took
 };
 
+// Room for a line and its NUL.
+inline constexpr std::size_t kTranscriptLineSize = 160;
+
 // "12 00 00 00 60 00 00 00 00 00 00 00 | in 96 | sense 00/00/00 | good | xfer 96 | 0.010000 s"
 std::string FormatTranscriptLine(const TranscriptRecord& record);
+// The same line into `line`, without allocating; returns its length.
+std::size_t FormatTranscriptLine(const TranscriptRecord& record, char (&line)[kTranscriptLineSize]);
 // The inverse, for tests and tools that read transcripts; nullopt for a malformed line.
 std::optional<TranscriptRecord> ParseTranscriptLine(std::string_view line);
 

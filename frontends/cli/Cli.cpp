@@ -5,7 +5,7 @@
 #include "frontends/cli/CliJson.h"
 #include "frontends/cli/CliOptions.h"
 #include "frontends/cli/DriveSurvey.h"
-#include "frontends/cli/TracingPlatform.h"
+#include "frontends/cli/TraceObserver.h"
 #include "frontends/terminal/TerminalToolkit.h"
 #include "package/ProgramVersion.h"
 #include "platforms/RealSystem.h"
@@ -58,8 +58,9 @@ std::string_view outcomeOf(terminal::Ending ending) {
 
 // --list: the drives with their verdicts; 0 when one can be updated, 1 when none can.
 int listDrives(const CliOptions& options, Platform& platform, const PackageBlock& block,
-               const PackageSeal& seal, std::ostream& out, std::ostream& err) {
-    const DriveSurvey survey = surveyDrives(platform, block, seal);
+               const PackageSeal& seal, CommandObserver* trace, std::ostream& out,
+               std::ostream& err) {
+    const DriveSurvey survey = surveyDrives(platform, block, seal, trace);
     const Package package(block);
     if (options.json) {
         writeJson(out, package, survey.drives, survey.stop, std::nullopt);
@@ -162,15 +163,14 @@ int runCli(const std::vector<std::string>& args, const PackageBlock& block, cons
     }
 
     std::unique_ptr<std::FILE, FileCloser> traceFile;
-    std::unique_ptr<TracingPlatform> tracing;
+    std::unique_ptr<TraceObserver> trace;
     if (!options.traceFile.empty()) {
         traceFile.reset(std::fopen(options.traceFile.c_str(), "w"));
         if (!traceFile) {
             err << "zelfin-cli: cannot write the trace file " << options.traceFile << '\n';
             return kExitUsage;
         }
-        tracing = std::make_unique<TracingPlatform>(*platform, traceFile.get());
-        platform = tracing.get();
+        trace = std::make_unique<TraceObserver>(traceFile.get());
     }
 
     // Opened before the run, like the trace: a path that cannot be written must not turn a
@@ -186,7 +186,7 @@ int runCli(const std::vector<std::string>& args, const PackageBlock& block, cons
     }
 
     if (options.list) {
-        const int status = listDrives(options, *platform, block, seal, out, err);
+        const int status = listDrives(options, *platform, block, seal, trace.get(), out, err);
         if (!options.simTranscriptFile.empty()) {
             writeSimTranscript(scenario, simTranscript, options.simTranscriptFile);
         }
@@ -202,7 +202,7 @@ int runCli(const std::vector<std::string>& args, const PackageBlock& block, cons
     terminal::TerminalToolkit toolkit(in, human, script);
 
     app::RunReport report;
-    app::runZelfin(toolkit, *platform, *session, block, seal, &report);
+    app::runZelfin(toolkit, *platform, *session, block, seal, &report, trace.get());
 
     if (options.simulate) {
         // The record first: standard output may be a pipe that has gone.

@@ -16,7 +16,8 @@ bool DriveSurvey::anyEligible() const {
 }
 
 // The same stops, in the same order, as the program's start-up.
-DriveSurvey surveyDrives(Platform& platform, const PackageBlock& block, const PackageSeal& seal) {
+DriveSurvey surveyDrives(Platform& platform, const PackageBlock& block, const PackageSeal& seal,
+                         CommandObserver* observer) {
     DriveSurvey survey;
     const Package package(block);
     const Settings settings = package.decodeSettings();
@@ -28,7 +29,7 @@ DriveSurvey surveyDrives(Platform& platform, const PackageBlock& block, const Pa
         survey.stop = app::text::kPackageDamaged;
         return survey;
     }
-    AtapiDevice scanner(platform, true);
+    AtapiDevice scanner(platform, true, 0, observer);
     if (scanner.lastOsError == kErrorAccessDenied) {
         survey.stop = app::text::kAccessDenied;
         return survey;

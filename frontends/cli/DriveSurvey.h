@@ -2,6 +2,7 @@
 // --list: the scan and the verdicts of start-up, without the window, the questions or anything
 // that changes a drive.
 
+#include "device/CommandObserver.h"
 #include "device/DriveEntry.h"
 #include "device/Platform.h"
 #include "package/PackageBlock.h"
@@ -18,6 +19,7 @@ struct DriveSurvey {
     bool anyEligible() const;
 };
 
-DriveSurvey surveyDrives(Platform& platform, const PackageBlock& block, const PackageSeal& seal);
+DriveSurvey surveyDrives(Platform& platform, const PackageBlock& block, const PackageSeal& seal,
+                         CommandObserver* observer = nullptr);
 
 } // namespace zelfin::cli

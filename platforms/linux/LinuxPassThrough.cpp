@@ -2,6 +2,7 @@
 #include "platforms/linux/LinuxPlatform.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 
@@ -12,19 +13,39 @@ namespace {
 constexpr unsigned kDriverByteMask = 0x0F;
 constexpr unsigned kDriverSense = 0x08;
 
+// The host byte of a request the SCSI mid-layer timed out (DID_TIME_OUT).
+constexpr unsigned kHostTimedOut = 0x03;
+
 unsigned TimeoutMilliseconds(uint32_t seconds) {
     return static_cast<unsigned>(std::min<uint64_t>(uint64_t{seconds} * 1000u, UINT_MAX));
 }
 
+// The Windows code of a refused SG_IO: EPERM is a command the process lacks the rights for.
+uint32_t IoErrorCode(int error) {
+    switch (error) {
+    case EINVAL:
+        return kErrorInvalidParameter;
+    case ENOTTY:
+        return kErrorInvalidFunction;
+    default:
+        return OpenErrorCode(error);
+    }
+}
+
 } // namespace
 
-bool LinuxPlatform::ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& block,
-                                          void* dataBuffer) {
+bool LinuxPlatform::ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& block, void* dataBuffer,
+                                          uint32_t& lastError) {
     auto& request = block.sptd;
-    if (drive == kInvalidHandle || drive > static_cast<OsHandle>(INT32_MAX) ||
-        request.CdbLength == 0 || request.CdbLength > sizeof(request.Cdb) ||
+    lastError = kErrorSuccess;
+    if (drive == kInvalidHandle || drive > static_cast<OsHandle>(INT32_MAX)) {
+        lastError = kErrorInvalidHandle;
+        return false;
+    }
+    if (request.CdbLength == 0 || request.CdbLength > sizeof(request.Cdb) ||
         request.DataIn > kScsiIoctlDataUnspecified ||
         request.SenseInfoOffset != kPassThroughSenseOffset) {
+        lastError = kErrorInvalidParameter;
         return false;
     }
     const uint32_t length = request.DataTransferLength;
@@ -52,13 +73,15 @@ bool LinuxPlatform::ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& bloc
         std::memset(dataBuffer, 0, length);
     }
     request.DataTransferLength = 0;
-    if (calls_->SgIo(static_cast<int>(drive), io) != 0) {
+    if (const int error = calls_->SgIo(static_cast<int>(drive), io); error != 0) {
+        lastError = IoErrorCode(-error);
         return false;
     }
     const unsigned driverByte = io.driver_status & kDriverByteMask;
     if (io.host_status != 0 || (driverByte != 0 && driverByte != kDriverSense)) {
         // Time-out, reset, lost device: the transport failed, and no sense speaks for the drive.
         std::memset(block.sense, 0, sizeof(block.sense));
+        lastError = io.host_status == kHostTimedOut ? kErrorSemTimeout : kErrorIoDevice;
         return false;
     }
     request.ScsiStatus = io.status;

@@ -34,7 +34,8 @@ public:
     void HeapFree(void* block) override;
     OpenResult CreateFile(const char* path) override;
     bool CloseHandle(OsHandle handle) override;
-    bool ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& block, void* dataBuffer) override;
+    bool ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& block, void* dataBuffer,
+                               uint32_t& lastError) override;
     bool ScsiGetAddress(OsHandle drive, ScsiAddress& address) override;
     bool StorageQueryProperty(OsHandle drive, uint8_t* query, uint32_t length) override;
     uint32_t GetModuleFileName(char* buffer, uint32_t bufferLength) override;

@@ -39,6 +39,11 @@ static_assert(kDriveCdrom == DRIVE_CDROM && kDriveFixed == DRIVE_FIXED);
 static_assert(kWaitObject0 == WAIT_OBJECT_0 && kWaitTimeout == WAIT_TIMEOUT);
 static_assert(kInfinite == INFINITE);
 static_assert(kErrorAccessDenied == ERROR_ACCESS_DENIED);
+static_assert(kErrorInvalidFunction == ERROR_INVALID_FUNCTION &&
+              kErrorInvalidHandle == ERROR_INVALID_HANDLE &&
+              kErrorNotSupported == ERROR_NOT_SUPPORTED &&
+              kErrorInvalidParameter == ERROR_INVALID_PARAMETER &&
+              kErrorSemTimeout == ERROR_SEM_TIMEOUT && kErrorIoDevice == ERROR_IO_DEVICE);
 static_assert(sizeof(ScsiAddress) == sizeof(SCSI_ADDRESS));
 static_assert(offsetof(ScsiAddress, PortNumber) == offsetof(SCSI_ADDRESS, PortNumber));
 static_assert(offsetof(ScsiAddress, Lun) == offsetof(SCSI_ADDRESS, Lun));
@@ -226,13 +231,16 @@ bool Win32Platform::CloseHandle(OsHandle handle) {
     return ::CloseHandle(Handle(handle)) != FALSE;
 }
 
-bool Win32Platform::ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& block,
-                                          void* dataBuffer) {
+bool Win32Platform::ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& block, void* dataBuffer,
+                                          uint32_t& lastError) {
     DWORD returned = 0;
 #if defined(__i386__)
     block.sptd.DataBuffer = static_cast<uint32_t>(reinterpret_cast<std::uintptr_t>(dataBuffer));
-    return ::DeviceIoControl(Handle(drive), IOCTL_SCSI_PASS_THROUGH_DIRECT, &block, sizeof(block),
-                             &block, sizeof(block), &returned, nullptr) != FALSE;
+    const bool ok =
+        ::DeviceIoControl(Handle(drive), IOCTL_SCSI_PASS_THROUGH_DIRECT, &block, sizeof(block),
+                          &block, sizeof(block), &returned, nullptr) != FALSE;
+    lastError = ok ? kErrorSuccess : ::GetLastError();
+    return ok;
 #else
     // The SDK's structure is wider here (a 64-bit DataBuffer): carry the request over and back.
     struct Native {
@@ -256,6 +264,7 @@ bool Win32Platform::ScsiPassThroughDirect(OsHandle drive, PassThroughBlock& bloc
     const bool ok =
         ::DeviceIoControl(Handle(drive), IOCTL_SCSI_PASS_THROUGH_DIRECT, &native, sizeof(native),
                           &native, sizeof(native), &returned, nullptr) != FALSE;
+    lastError = ok ? kErrorSuccess : ::GetLastError();
     block.sptd.ScsiStatus = native.sptd.ScsiStatus;
     block.sptd.DataTransferLength = native.sptd.DataTransferLength;
     const std::size_t senseAt = block.sptd.SenseInfoOffset;

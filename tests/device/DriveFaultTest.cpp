@@ -291,7 +291,8 @@ TEST(DriveFault, DescriptorSenseReachesTheHostAsWritten) {
     block.sptd.SenseInfoLength = sizeof(block.sense);
     block.sptd.TimeOutValue = 10;
     std::memset(block.sense, 0xEE, sizeof(block.sense));
-    ASSERT_TRUE(nt.machine.ScsiPassThroughDirect(open.handle, block, nullptr));
+    uint32_t error = kErrorSuccess;
+    ASSERT_TRUE(nt.machine.ScsiPassThroughDirect(open.handle, block, nullptr, error));
     EXPECT_EQ(block.sptd.ScsiStatus, kScsiStatusCheckCondition);
     EXPECT_EQ(0, std::memcmp(block.sense, expected, sizeof(expected)));
 

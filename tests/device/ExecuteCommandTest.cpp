@@ -274,17 +274,110 @@ TEST(AspiAbandoned, DestructionLeavesTheManagersMemoryAlone) {
     EXPECT_EQ(aspi.machine.LoadedLibraries(), 1);
 }
 
+// Hears every command; keeps what the device said of the last one.
+struct Heard final : CommandObserver {
+    void CommandEnded(const AtapiDevice& device, std::span<const uint8_t, 12> cdb, uint8_t,
+                      uint32_t, const CommandResult& result) override {
+        ++calls;
+        sent += result.outcome != CommandOutcome::NotSent ? 1 : 0;
+        opcode = cdb[0];
+        last = result;
+        sameAsDevice = sameAsDevice && device.LastResult().outcome == result.outcome;
+    }
+    int calls = 0;
+    std::size_t sent = 0;
+    uint8_t opcode = 0xFF;
+    CommandResult last{};
+    bool sameAsDevice = true;
+};
+
+// Each kind of answer gets the same category on both transports, and the observer hears each
+// command once, refused ones included.
+TEST(CommandOutcomes, EachKindOfAnswerOnEitherTransport) {
+    using O = CommandOutcome;
+    using K = sim::Fault::Kind;
+    enum class Also : uint8_t { None, Descriptor, Refusal }; // sense format; the system's refusal
+    struct Case {
+        const char* what;
+        sim::Fault fault; // on the TEST UNIT READY; a slow one of 0 s answers normally
+        Also also;
+        O outcome;
+        uint8_t status;
+        sim::Sense sense;
+        uint8_t resultCode;
+    };
+    const sim::Sense reset{0x06, 0x29, 0x00};
+    const Case cases[] = {
+        {"good", {0, 1, K::Slow}, Also::None, O::Good, 0, {}, 1},
+        {"fixed sense", {0, 1, K::Sense, reset}, Also::None, O::CheckCondition, 2, reset, 2},
+        {"descriptor", {0, 1, K::Sense, reset}, Also::Descriptor, O::CheckCondition, 2, reset, 2},
+        {"no sense", {0, 1, K::StatusOnly}, Also::None, O::CheckCondition, 2, {}, 0},
+        {"busy", {0, 1, K::Status, {}, 0, 0x08}, Also::None, O::OtherStatus, 0x08, {}, 0},
+        {"conflict", {0, 1, K::Status, {}, 0, 0x18}, Also::None, O::OtherStatus, 0x18, {}, 0},
+        {"lost below the drive", {0, 1, K::Transport}, Also::None, O::NoAnswer, 0, {}, 0},
+        {"refused by the system", {0, 1, K::Slow}, Also::Refusal, O::OsRefused, 0, {}, 0},
+        {"never answered", {0, 1, K::Hang}, Also::None, O::TimedOut, 0, {}, 0},
+    };
+    for (const bool aspi : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (aspi ? " (ASPI)" : " (pass-through)"));
+            Heard heard;
+            NtMachine nt(1);
+            AspiMachine old(1);
+            sim::SimMachine& machine = aspi ? old.machine : nt.machine;
+            sim::SimDrive& drive = aspi ? *old.drives[0] : *nt.drives[0];
+            AtapiDevice device(machine, true, 0, &heard);
+            ASSERT_TRUE(device.SelectDrive(0));
+            EXPECT_EQ(heard.sent, drive.TranscriptSize()) << "the scan's commands, each once";
+            device.SetTimeout(2);
+            drive.InjectFault(c.fault);
+            drive.SetDescriptorSense(c.also == Also::Descriptor);
+            if (c.also == Also::Refusal) {
+                machine.SetPassThroughRefusal(kErrorAccessDenied);
+                machine.Aspi().execRefusal = kSsInvalidSrb;
+            }
+
+            heard.calls = 0;
+            EXPECT_EQ(device.TestUnitReady(), c.outcome == O::Good);
+            EXPECT_EQ(heard.calls, 1);
+            EXPECT_TRUE(heard.sameAsDevice);
+            const CommandResult& result = device.LastResult();
+            EXPECT_EQ(result.outcome, c.outcome);
+            EXPECT_EQ(result.answered, c.status != 0 || c.outcome == O::Good);
+            EXPECT_EQ(result.status, c.status);
+            EXPECT_EQ(sim::Sense({result.senseKey, result.senseAsc, result.senseAscq}), c.sense);
+            EXPECT_EQ(device.resultCode, c.resultCode);
+            EXPECT_EQ(device.timedOut, c.outcome == O::TimedOut ? 1 : 0);
+            if (c.outcome == O::OsRefused) {
+                EXPECT_EQ(result.osError, aspi ? uint32_t{kSsInvalidSrb} : kErrorAccessDenied);
+            }
+
+            // Refused before the transport: heard all the same, with the reason.
+            heard.calls = 0;
+            EXPECT_FALSE(device.DownloadPiece(0, kBufferCapacity));
+            EXPECT_EQ(heard.calls, 1);
+            EXPECT_EQ(heard.opcode, 0xF2);
+            EXPECT_EQ(heard.last.outcome, O::NotSent);
+            EXPECT_EQ(heard.last.refusal, Refusal::LengthAboveCapacity);
+            EXPECT_EQ(device.resultCode, c.resultCode) << "a refusal leaves the fields be";
+        }
+    }
+}
+
 TEST(AspiRefusal, NoEntryPointsRefusesWithoutCalling) {
     sim::SimMachine machine(sim::OsFamily::Windows95);
     AtapiDevice device(machine, false);
     // A list copied from elsewhere still cannot be reached without the manager.
     NtMachine nt;
     nt.machine.Aspi().installed = true;
-    AtapiDevice master(nt.machine, true);
+    Heard heard; // the master's observer goes with its list
+    AtapiDevice master(nt.machine, true, 0, &heard);
     master.CopyStateTo(&device);
     ASSERT_TRUE(device.SelectDrive(0));
+    heard.calls = 0;
     EXPECT_FALSE(device.TestUnitReady());
     EXPECT_EQ(device.lastRefusal, Refusal::NoEntryPoints);
+    EXPECT_EQ(heard.calls, 1);
     EXPECT_EQ(machine.BadEntryCalls(), 0u);
 }
 

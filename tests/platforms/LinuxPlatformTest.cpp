@@ -249,10 +249,11 @@ TEST_F(LinuxPlatformTest, BuildsOneSgIoRequestFromThePassThroughBlock) {
         {"no buffer", kScsiIoctlDataIn, 96, false, SG_DXFER_NONE, 0},
     };
     uint8_t data[4096];
+    uint32_t error = kErrorSuccess;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         PassThroughBlock block = Block(c.dataIn, c.length, 108000);
-        ASSERT_TRUE(platform_->ScsiPassThroughDirect(kFd, block, c.buffer ? data : nullptr));
+        ASSERT_TRUE(platform_->ScsiPassThroughDirect(kFd, block, c.buffer ? data : nullptr, error));
         const sg_io_hdr_t& io = calls_.seen;
         EXPECT_EQ(io.interface_id, 'S');
         EXPECT_EQ(io.dxfer_direction, c.direction);
@@ -268,7 +269,7 @@ TEST_F(LinuxPlatformTest, BuildsOneSgIoRequestFromThePassThroughBlock) {
          {std::pair{5u, 5000u}, std::pair{4'294'967u, 4'294'967'000u},
           std::pair{4'294'968u, UINT_MAX}, std::pair{UINT32_MAX, UINT_MAX}}) {
         PassThroughBlock block = Block(kScsiIoctlDataUnspecified, 0, seconds);
-        platform_->ScsiPassThroughDirect(kFd, block, nullptr);
+        platform_->ScsiPassThroughDirect(kFd, block, nullptr, error);
         EXPECT_EQ(calls_.seen.timeout, milliseconds) << seconds;
     }
     // Blocks no driver would take never reach the kernel.
@@ -276,14 +277,18 @@ TEST_F(LinuxPlatformTest, BuildsOneSgIoRequestFromThePassThroughBlock) {
     PassThroughBlock longCdb = Block(kScsiIoctlDataIn, 96, 1);
     longCdb.sptd.CdbLength = 17;
     PassThroughBlock badDirection = Block(3, 96, 1);
-    EXPECT_FALSE(platform_->ScsiPassThroughDirect(kFd, longCdb, data));
-    EXPECT_FALSE(platform_->ScsiPassThroughDirect(kFd, badDirection, data));
-    EXPECT_FALSE(platform_->ScsiPassThroughDirect(kInvalidHandle, badDirection, data));
+    EXPECT_FALSE(platform_->ScsiPassThroughDirect(kFd, longCdb, data, error));
+    EXPECT_EQ(error, kErrorInvalidParameter);
+    EXPECT_FALSE(platform_->ScsiPassThroughDirect(kFd, badDirection, data, error));
+    EXPECT_EQ(error, kErrorInvalidParameter);
+    EXPECT_FALSE(platform_->ScsiPassThroughDirect(kInvalidHandle, badDirection, data, error));
+    EXPECT_EQ(error, kErrorInvalidHandle);
     EXPECT_EQ(calls_.sgIoCalls, before);
 }
 
 TEST_F(LinuxPlatformTest, AShortAnswerLeavesZerosWhateverTheResidualSays) {
     uint8_t data[96];
+    uint32_t error = kErrorSuccess;
     for (const int resid : {0, 60}) { // the ATAPI path reports 0 although 36 bytes came
         SCOPED_TRACE(resid);
         std::memset(data, 0xAA, sizeof data);
@@ -292,7 +297,7 @@ TEST_F(LinuxPlatformTest, AShortAnswerLeavesZerosWhateverTheResidualSays) {
             io.resid = resid;
         };
         PassThroughBlock block = Block(kScsiIoctlDataIn, sizeof data, 10);
-        ASSERT_TRUE(platform_->ScsiPassThroughDirect(kFd, block, data));
+        ASSERT_TRUE(platform_->ScsiPassThroughDirect(kFd, block, data, error));
         EXPECT_EQ(block.sptd.DataTransferLength, 96u - static_cast<unsigned>(resid));
         EXPECT_EQ(data[35], 0x41);
         EXPECT_EQ(data[36], 0);
@@ -301,7 +306,7 @@ TEST_F(LinuxPlatformTest, AShortAnswerLeavesZerosWhateverTheResidualSays) {
     // A refused command moved nothing, though the kernel's residual says all went.
     calls_.answer = [](sg_io_hdr_t& io) { io.status = kScsiStatusCheckCondition; };
     PassThroughBlock refused = Block(kScsiIoctlDataIn, sizeof data, 10);
-    ASSERT_TRUE(platform_->ScsiPassThroughDirect(kFd, refused, data));
+    ASSERT_TRUE(platform_->ScsiPassThroughDirect(kFd, refused, data, error));
     EXPECT_EQ(refused.sptd.DataTransferLength, 0u);
 }
 
@@ -319,17 +324,20 @@ TEST_F(LinuxPlatformTest, OutcomesReachTheDeviceLayerAsTheSeamDefines) {
         uint8_t sense[3]; // key, ASC, ASCQ
         uint8_t resultCode;
         uint32_t transferred;
+        CommandOutcome outcome;
     };
+    using O = CommandOutcome;
     const Case cases[] = {
-        {"good", 0, 0, 0, 0, {0, 0, 0}, 1, 4096},
-        {"refused opcode", 0, 0, 0x08, 0x02, {5, 0x20, 0}, 2, 0},
-        {"sense key above the ILI bit", 0, 0, 0x08, 0x02, {0x25, 0x20, 0}, 2, 0},
-        {"check condition without sense", 0, 0, 0, 0x02, {0, 0, 0}, 0, 0},
-        {"kernel command filter (EPERM)", -EPERM, 0, 0, 0, {0, 0, 0}, 0, 0},
-        {"device gone", -ENODEV, 0, 0, 0, {0, 0, 0}, 0, 0},
-        {"host time-out", 0, 0x03, 0, 0, {0, 0, 0}, 0, 0},
-        {"driver time-out", 0, 0, 0x06, 0, {0, 0, 0}, 0, 0},
-        {"bus reset with sense", 0, 0x08, 0x08, 0x02, {6, 0x29, 0}, 0, 0},
+        {"good", 0, 0, 0, 0, {0, 0, 0}, 1, 4096, O::Good},
+        {"refused opcode", 0, 0, 0x08, 0x02, {5, 0x20, 0}, 2, 0, O::CheckCondition},
+        {"sense key above the ILI bit", 0, 0, 0x08, 0x02, {0x25, 0x20, 0}, 2, 0, O::CheckCondition},
+        {"check condition without sense", 0, 0, 0, 0x02, {0, 0, 0}, 0, 0, O::CheckCondition},
+        {"busy", 0, 0, 0, 0x08, {0, 0, 0}, 0, 0, O::OtherStatus},
+        {"kernel command filter (EPERM)", -EPERM, 0, 0, 0, {0, 0, 0}, 0, 0, O::OsRefused},
+        {"device gone", -ENODEV, 0, 0, 0, {0, 0, 0}, 0, 0, O::NoAnswer},
+        {"host time-out", 0, 0x03, 0, 0, {0, 0, 0}, 0, 0, O::NoAnswer},
+        {"driver time-out", 0, 0, 0x06, 0, {0, 0, 0}, 0, 0, O::NoAnswer},
+        {"bus reset with sense", 0, 0x08, 0x08, 0x02, {6, 0x29, 0}, 0, 0, O::NoAnswer},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -350,6 +358,7 @@ TEST_F(LinuxPlatformTest, OutcomesReachTheDeviceLayerAsTheSeamDefines) {
         const bool ok = device.ExecuteCommand(cdb, kDirectionOut, 4096);
         EXPECT_EQ(ok, c.resultCode == 1);
         EXPECT_EQ(device.resultCode, c.resultCode);
+        EXPECT_EQ(device.LastResult().outcome, c.outcome);
         EXPECT_EQ(device.transferred, c.transferred);
         // Sense only ever speaks for a drive that answered.
         EXPECT_EQ(device.senseKey, c.resultCode == 2 ? c.sense[0] & 0x0F : 0);
