@@ -23,18 +23,6 @@ bool noAnswer(const AtapiDevice& device) {
     return result.outcome != CommandOutcome::Good && result.senseKey == 0;
 }
 
-// "sr0 (BRYMOTE DVDRW RVM-270A, 1-0-0-0)": the drive as its list line names it.
-std::string driveName(const DriveEntry& entry) {
-    std::string root(fieldText(entry.root));
-    root.resize(std::min(root.find('\\'), root.size()));
-    std::string id(fieldText(entry.displayId));
-    id.erase(id.find_last_not_of(' ') + 1);
-    // Drives found through ASPI have no letter.
-    return (root.empty() ? "" : root + " ") + "(" + id + ", " + std::to_string(entry.adapter) +
-           "-" + std::to_string(entry.pathId) + "-" + std::to_string(entry.target) + "-" +
-           std::to_string(entry.lun) + ")";
-}
-
 } // namespace
 
 void TZelfinMain::cmdUpdateClick() {
@@ -259,7 +247,7 @@ void TZelfinMain::reportOutcomes() {
     }
     report_->jobs.clear();
     for (int k = 0; k < run_->count(); ++k) {
-        const std::string_view failure = run_->failure(k);
+        const std::string failure = run_->failure(k);
         report_->jobs.push_back(
             JobOutcome{run_->job(k).drive, failure.empty(), std::string(failure)});
     }

@@ -2,6 +2,7 @@
 #include "app/UpdateRun.h"
 
 #include "app/RunEndClock.h"
+#include "device/CommandText.h"
 #include "flash/Programming.h"
 #include "package/Eligibility.h"
 #include "package/FieldText.h"
@@ -112,6 +113,8 @@ int16_t UpdateRun::collect() {
         Job& job = jobs_[static_cast<std::size_t>(k)];
         if (job.state == JobState::Running) {
             job.state = job.device->jobFailed != 0 ? JobState::Failed : JobState::Committed;
+            job.lastCommand = job.device->LastResult();
+            job.mismatch = fieldText(job.device->mismatchDiagnostic);
         }
         job.device.reset();
     }
@@ -124,6 +127,7 @@ void UpdateRun::readAgain(int16_t drive, RunEndClock& clock) {
         Job& job = jobs_[static_cast<std::size_t>(k)];
         if (job.state != JobState::NotStarted && job.drive == drive) {
             job.answered = answered;
+            job.lastAnswer = master_.LastResult();
         }
     }
 }
@@ -191,9 +195,37 @@ bool UpdateRun::reportsItsBank(const Job& job) const {
     return reportsBank(package_, job.bank, before, now);
 }
 
+namespace {
+
+// The steps that end in a command whose outcome is the reason.
+bool endsInACommand(FlashStep step) {
+    return step == FlashStep::WritePiece || step == FlashStep::ReadPiece ||
+           step == FlashStep::Commit || step == FlashStep::DownloadPiece ||
+           step == FlashStep::DownloadEnd;
+}
+
+std::string programmingFailure(const Job& job) {
+    std::string reason = "programming failed";
+    const FlashFailure& where = job.flashFailure;
+    if (where.step == FlashStep::None) {
+        return reason;
+    }
+    reason += " at " + describeStep(where);
+    if (endsInACommand(where.step)) {
+        reason += ": " + describeOutcome(job.lastCommand);
+    } else if (where.step == FlashStep::ShortRead) {
+        reason += ": " + std::to_string(job.lastCommand.transferred) + " bytes";
+    } else if (where.step == FlashStep::Compare && !job.mismatch.empty()) {
+        reason += ": " + job.mismatch;
+    }
+    return reason;
+}
+
+} // namespace
+
 // A drive that was not read again after the run keeps in the list the identity it had before,
 // which proves nothing about the firmware it runs now.
-std::string_view UpdateRun::failure(int k) const {
+std::string UpdateRun::failure(int k) const {
     const Job& job = jobs_[static_cast<std::size_t>(k)];
     switch (job.state) {
     case JobState::NotStarted:
@@ -201,17 +233,37 @@ std::string_view UpdateRun::failure(int k) const {
         return "the job did not start (drive in use, no bank, or disc and tray check ended)";
     case JobState::Running:
     case JobState::Failed:
-        return "programming failed";
+        return programmingFailure(job);
     case JobState::Committed:
         break;
     }
     if (!job.answered) {
-        return "the drive was not read again after the run";
+        return "the wait after the restart: the drive was not read again (last try: " +
+               describeOutcome(job.lastAnswer) + ")";
     }
-    if (!reportsItsBank(job)) {
-        return "the drive does not answer as its bank says it will";
+    if (reportsItsBank(job)) {
+        return {};
     }
-    return {};
+    const DriveEntry* entry = master_.GetEntry(static_cast<unsigned>(job.drive));
+    std::string reason =
+        "identity: the drive does not answer as its bank says it will (it answers ";
+    if (entry != nullptr) {
+        for (const std::string_view field :
+             {fieldText(entry->vendorId), fieldText(entry->productId),
+              fieldText(entry->revision)}) {
+            const std::size_t end = field.find_last_not_of(' ');
+            reason += field.substr(0, end == std::string_view::npos ? 0 : end + 1);
+            reason += ' ';
+        }
+        reason.pop_back();
+    }
+    if (job.download) {
+        const std::string_view boot = fieldText(job.bootRevision);
+        reason += boot.empty() ? std::string() : "; " + std::string(boot) + " is its boot code's";
+    } else {
+        reason += "; its bank's is " + std::string(package_.newRevision(job.bank));
+    }
+    return reason + ")";
 }
 
 bool UpdateRun::succeeded() const {

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -46,6 +47,9 @@ struct Job {
     char bootRevision[5]{};    // what the bank's boot code reports; empty when it has none
     bool answered = false;     // its identity was read after the run
     FlashFailure flashFailure; // where its worker stopped, when it failed
+    CommandResult lastCommand; // of the job's own device object, when the worker ended
+    std::string mismatch;      // the first difference a read-back found
+    CommandResult lastAnswer;  // to the last INQUIRY after the run
 };
 
 // Why a job could not be prepared.
@@ -101,8 +105,9 @@ public:
     // Reads `drive` again after the run: a drive whose job committed until it answers as its
     // bank says it will or the clock has run out, every other drive once.
     void readAgain(int16_t drive, RunEndClock& clock);
-    // Why job k did not update its drive, or empty when it did.
-    std::string_view failure(int k) const;
+    // Why job k did not update its drive, naming the step and the command's outcome; empty
+    // when it did.
+    std::string failure(int k) const;
     bool succeeded() const;
 
 private:

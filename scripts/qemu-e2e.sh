@@ -193,7 +193,7 @@ check "the guest ran every case" grep -q '^@@@ done' "$log"
 echo "access: without CAP_SYS_RAWIO"
 check "access denied" has access '^Access denied ! You must have administrator privilege to flash drives\.$'
 check "exit status 1" [ "$(status access)" = 1 ]
-check "no command reached a drive" [ "$(section access-trace | wc -l)" -eq 0 ]
+check "no command reached a drive" [ "$(section access-trace | grep -cv "^#" || true)" -eq 0 ]
 
 echo "nomatch: no drive matches the package"
 check "no matched drive" has nomatch '^No matched drive detected !$'

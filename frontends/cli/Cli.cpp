@@ -5,6 +5,7 @@
 #include "frontends/cli/CliJson.h"
 #include "frontends/cli/CliOptions.h"
 #include "frontends/cli/DriveSurvey.h"
+#include "frontends/cli/RunText.h"
 #include "frontends/cli/TraceObserver.h"
 #include "frontends/terminal/TerminalToolkit.h"
 #include "package/ProgramVersion.h"
@@ -58,9 +59,13 @@ std::string_view outcomeOf(terminal::Ending ending) {
 
 // --list: the drives with their verdicts; 0 when one can be updated, 1 when none can.
 int listDrives(const CliOptions& options, Platform& platform, const PackageBlock& block,
-               const PackageSeal& seal, CommandObserver* trace, std::ostream& out,
+               const PackageSeal& seal, TraceObserver* trace, std::ostream& out,
                std::ostream& err) {
     const DriveSurvey survey = surveyDrives(platform, block, seal, trace);
+    if (trace != nullptr && !trace->PutBefore(traceHeader(
+                                block, seal, app::RunReport{survey.drives, {}, {}}, "listed"))) {
+        err << "zelfin-cli: cannot write the header of the trace file\n";
+    }
     const Package package(block);
     if (options.json) {
         writeJson(out, package, survey.drives, survey.stop, std::nullopt);
@@ -165,7 +170,7 @@ int runCli(const std::vector<std::string>& args, const PackageBlock& block, cons
     std::unique_ptr<std::FILE, FileCloser> traceFile;
     std::unique_ptr<TraceObserver> trace;
     if (!options.traceFile.empty()) {
-        traceFile.reset(std::fopen(options.traceFile.c_str(), "w"));
+        traceFile.reset(std::fopen(options.traceFile.c_str(), "w+"));
         if (!traceFile) {
             err << "zelfin-cli: cannot write the trace file " << options.traceFile << '\n';
             return kExitUsage;
@@ -213,6 +218,11 @@ int runCli(const std::vector<std::string>& args, const PackageBlock& block, cons
             human << "(simulated drive " << drive->Name() << ": now reports revision "
                   << drive->Revision() << ")\n";
         }
+    }
+    err << failureLines(report, "zelfin-cli: ");
+    if (trace && !trace->PutBefore(traceHeader(block, seal, report, outcomeOf(toolkit.ending())))) {
+        err << "zelfin-cli: cannot write the header of the trace file " << options.traceFile
+            << '\n';
     }
     if (options.json) {
         writeJson(out, Package(block), report.drives, toolkit.lastError(),

@@ -4,6 +4,7 @@
 #include "sim/Transcript.h"
 
 #include <algorithm>
+#include <string>
 
 namespace zelfin::cli {
 namespace {
@@ -44,6 +45,23 @@ void TraceObserver::CommandEnded(const AtapiDevice&, std::span<const uint8_t, 12
     std::fwrite(line, 1, size, out_);
     std::fputc('\n', out_);
     std::fflush(out_);
+}
+
+bool TraceObserver::PutBefore(std::string_view header) {
+    sync::Lock lock(mutex_);
+    // Only what this object wrote is read back: the file position bounds it.
+    const long end = std::ftell(out_);
+    if (end < 0 || std::fseek(out_, 0, SEEK_SET) != 0) {
+        return false;
+    }
+    std::string lines(static_cast<std::size_t>(end), '\0');
+    lines.resize(std::fread(lines.data(), 1, lines.size(), out_));
+    if (std::ferror(out_) != 0 || std::fseek(out_, 0, SEEK_SET) != 0) {
+        return false;
+    }
+    const bool written = std::fwrite(header.data(), 1, header.size(), out_) == header.size() &&
+                         std::fwrite(lines.data(), 1, lines.size(), out_) == lines.size();
+    return std::fflush(out_) == 0 && written;
 }
 
 } // namespace zelfin::cli

@@ -30,10 +30,15 @@ const Case kCases[] = {
     {"updated", "", false, false, ""},
     {"held elsewhere", "", true, false,
      "the job did not start (drive in use, no bank, or disc and tray check ended)"},
-    {"write fails", "fault D write-fails 3", false, false, "programming failed"},
+    {"write fails", "fault D write-fails 3", false, false,
+     "programming failed at piece 3 (offset 0x3000) of pass 3, WRITE BUFFER: check condition, "
+     "sense 4/44/00 HARDWARE ERROR, INTERNAL TARGET FAILURE"},
     {"gone after commit", "fault D gone-after-commit", false, false,
-     "the drive was not read again after the run"},
-    {"left on boot code", "", false, true, "the drive does not answer as its bank says it will"},
+     "the wait after the restart: the drive was not read again (last try: no answer (the request "
+     "failed below the drive))"},
+    {"left on boot code", "", false, true,
+     "identity: the drive does not answer as its bank says it will (it answers BRYMOTE DVDRW "
+     "RVM-270A B100; its bank's is 1A07)"},
 };
 
 TEST(UpdateRun, EachJobsVerdictIsWhatItsDriveAnswersAfterTheRun) {
@@ -58,7 +63,8 @@ TEST(UpdateRun, EachJobsVerdictIsWhatItsDriveAnswersAfterTheRun) {
             Job& job = run.job(0);
             const std::optional<Bank> bank = run.assignBank(job);
             ASSERT_TRUE(bank) << c.name;
-            RunFlashJob({job.device.get(), bank->data, static_cast<int32_t>(bank->length), false});
+            RunFlashJob({job.device.get(), bank->data, static_cast<int32_t>(bank->length), false,
+                         &job.flashFailure});
             job.state = JobState::Running;
         }
         EXPECT_EQ(refusal.entry != nullptr, c.busy) << c.name;

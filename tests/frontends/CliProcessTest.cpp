@@ -41,6 +41,13 @@ std::vector<std::string> lines(const std::string& text) {
     return out;
 }
 
+// A trace's command lines, without its header.
+std::vector<std::string> commandLines(const std::string& trace) {
+    std::vector<std::string> out = lines(trace);
+    std::erase_if(out, [](const std::string& line) { return line.starts_with('#'); });
+    return out;
+}
+
 // errors: where standard error goes; by default into the output.
 ProcessResult run(const std::string& command, const std::string& errors = "2>&1") {
     ProcessResult result;
@@ -253,7 +260,7 @@ TEST_F(CliProcess, TraceAtTheSeamMatchesTheDrivesOwnRecordLineForLine) {
         cli("--simulate " + machine.string() + " --yes --update --drive 1 --trace " +
             trace.string() + " --sim-transcript " + record.string());
     ASSERT_EQ(r.status, 0) << r.output;
-    const auto seam = lines(readFile(trace));
+    const auto seam = commandLines(readFile(trace));
     // The drives' own records are kept per drive; the seam sees one sequence. Same set of lines,
     // and each drive's lines in the same order.
     auto sorted = [](std::vector<std::string> v) {
@@ -277,12 +284,13 @@ TEST_F(CliProcess, TraceAtTheSeamMatchesTheDrivesOwnRecordLineForLine) {
     }
     EXPECT_EQ(writes, driveWrites);
 
-    // With one drive there is one sequence on both sides: the files are the same, line for line.
+    // With one drive there is one sequence on both sides: below its header the trace is the
+    // drive's own record, line for line.
     const fs::path single = scenario("trace-one.txt", kOneDrive);
     const ProcessResult one = cli("--simulate " + single.string() + " --yes --update --trace " +
                                   trace.string() + " --sim-transcript " + record.string());
     ASSERT_EQ(one.status, 0) << one.output;
-    EXPECT_EQ(readFile(trace), readFile(record));
+    EXPECT_EQ(commandLines(readFile(trace)), lines(readFile(record)));
     EXPECT_GT(lines(readFile(trace)).size(), 512u);
 }
 
@@ -325,12 +333,33 @@ TEST_F(CliProcess, ChoosingADriveThatIsNotListedIsAUsageErrorAndUpdatesNothing) 
     EXPECT_NE(r.output.find("now reports revision 1A05"), std::string::npos);
 }
 
+// A failed run says on standard error, per drive, where and how it failed; the trace begins with
+// what the run found and left, and its result.
+TEST_F(CliProcess, AFailedRunNamesItsStepAndTheTraceBeginsWithTheRun) {
+    const fs::path machine = scenario("failing.txt", kOneDrive + "fault D write-fails 7\n");
+    const fs::path trace = path("failing-trace.txt");
+    const ProcessResult r = run(path("zelfin-cli").string() + " --simulate " + machine.string() +
+                                    " --yes --update --trace " + trace.string() + " </dev/null",
+                                "2>&1 >/dev/null");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, "zelfin-cli: D: (BRYMOTE DVDRW RVM-270A, 1-0-0-0): programming failed at "
+                        "piece 7 (offset 0x7000) of pass 3, WRITE BUFFER: check condition, sense "
+                        "4/44/00 HARDWARE ERROR, INTERNAL TARGET FAILURE\n");
+    const std::vector<std::string> traced = lines(readFile(trace));
+    ASSERT_GT(traced.size(), 8u);
+    EXPECT_TRUE(traced[0].starts_with("# zelfin-cli ")) << traced[0];
+    EXPECT_EQ(traced[4], "# drive 0 before: 1-0-0-0 D:BRYMOTE DVDRW RVM-270A   1A05");
+    EXPECT_EQ(traced[6], "# result: failed");
+    EXPECT_TRUE(traced[7].starts_with("# failed: D: ")) << traced[7];
+    EXPECT_FALSE(traced[8].starts_with("#"));
+}
+
 TEST_F(CliProcess, UnfilledTemplateSaysItHoldsNoFirmwareAndTouchesNoDrive) {
     const fs::path trace = path("template-trace.txt");
     const ProcessResult r = cli("--simulate --yes --trace " + trace.string(), "template");
     EXPECT_EQ(r.status, 1) << r.output;
     EXPECT_NE(r.output.find("--- Error ---\nNo F/W in executable !"), std::string::npos);
-    EXPECT_EQ(fs::file_size(trace), 0u);
+    EXPECT_TRUE(commandLines(readFile(trace)).empty());
 }
 
 // A copy damaged after packing, in its package or its loaders, stops at start-up and sends
@@ -363,7 +392,7 @@ TEST_F(CliProcess, ADamagedCopyStopsAtStartUpAndSendsNothing) {
         EXPECT_EQ(r.status, 1) << at << ": " << r.output;
         EXPECT_NE(r.output.find("--- Error ---\nThis program is damaged"), std::string::npos)
             << at << ": " << r.output;
-        EXPECT_EQ(fs::file_size(trace), 0u) << at;
+        EXPECT_TRUE(commandLines(readFile(trace)).empty()) << at;
     }
     EXPECT_EQ(cli("--simulate " + machine.string() + " --yes --update").status, 0);
 }
@@ -388,7 +417,7 @@ TEST_F(CliProcess, RefusesWhatItCannotUse) {
             " --sim-transcript " + path("no-such-folder/sim.txt").string());
     EXPECT_EQ(unwritable.status, 2) << unwritable.output;
     EXPECT_NE(unwritable.output.find("cannot write the simulator transcript"), std::string::npos);
-    EXPECT_EQ(fs::file_size(trace), 0u);
+    EXPECT_TRUE(commandLines(readFile(trace)).empty());
 }
 
 // Signals and a closed output pipe in the middle of an update at the real-time clock: all the

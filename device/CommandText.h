@@ -1,5 +1,7 @@
 #pragma once
-// The standard names of sense data, for the reasons a user reads.
+// A command's outcome and its sense data in the standard names, for the reasons a user reads.
+#include "device/CommandResult.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,5 +14,8 @@ std::string_view senseKeyName(uint8_t key);
 std::string_view additionalSenseName(uint8_t asc, uint8_t ascq);
 // "3/0C/00 MEDIUM ERROR, WRITE ERROR": key, ASC and ASCQ in hex, then their names.
 std::string describeSense(uint8_t key, uint8_t asc, uint8_t ascq);
+// "check condition, sense 3/0C/00 MEDIUM ERROR, WRITE ERROR", "no answer", "timed out after
+// 10.0 s", "refused by the system (error 5)", "status 18h RESERVATION CONFLICT".
+std::string describeOutcome(const CommandResult& result);
 
 } // namespace zelfin

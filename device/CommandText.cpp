@@ -1,4 +1,4 @@
-#include "device/SenseNames.h"
+#include "device/CommandText.h"
 
 #include <array>
 #include <cstdio>
@@ -82,6 +82,58 @@ std::string describeSense(uint8_t key, uint8_t asc, uint8_t ascq) {
         text += name;
     }
     return text;
+}
+
+std::string describeOutcome(const CommandResult& result) {
+    char text[64];
+    switch (result.outcome) {
+    case CommandOutcome::NotSent:
+        switch (result.refusal) {
+        case Refusal::NoDrive:
+            return "not sent: no drive is open";
+        case Refusal::NoEntryPoints:
+            return "not sent: the ASPI manager gave no entry points";
+        case Refusal::NoBuffer:
+            return "not sent: no buffer for its data";
+        case Refusal::LengthAboveCapacity:
+            return "not sent: longer than its buffer";
+        case Refusal::InvalidDirection:
+            return "not sent: no such data direction";
+        case Refusal::RequestAbandoned:
+            return "not sent: an earlier request was never retired";
+        case Refusal::None:
+            break;
+        }
+        return "not sent";
+    case CommandOutcome::Good:
+        return "good";
+    case CommandOutcome::CheckCondition:
+        if (result.senseKey == 0 && result.senseAsc == 0 && result.senseAscq == 0) {
+            return "check condition without sense data";
+        }
+        return "check condition, sense " +
+               describeSense(result.senseKey, result.senseAsc, result.senseAscq);
+    case CommandOutcome::OtherStatus: {
+        const uint8_t status = result.status;
+        const char* name = status == 0x08   ? " BUSY"
+                           : status == 0x18 ? " RESERVATION CONFLICT"
+                           : status == 0x28 ? " TASK SET FULL"
+                           : status == 0x40 ? " TASK ABORTED"
+                                            : "";
+        std::snprintf(text, sizeof text, "status %02Xh%s", static_cast<unsigned>(status), name);
+        return text;
+    }
+    case CommandOutcome::NoAnswer:
+        return "no answer (the request failed below the drive)";
+    case CommandOutcome::OsRefused:
+        std::snprintf(text, sizeof text, "refused by the system (error %u)",
+                      static_cast<unsigned>(result.osError));
+        return text;
+    case CommandOutcome::TimedOut:
+        std::snprintf(text, sizeof text, "timed out after %.1f s", result.elapsedSeconds);
+        return text;
+    }
+    return "unknown outcome";
 }
 
 } // namespace zelfin
