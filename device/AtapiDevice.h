@@ -65,7 +65,7 @@ public:
     }
     bool SenseIs(uint8_t key, uint8_t asc) const { return senseKey == key && senseAsc == asc; }
     bool SenseKeyIs(uint8_t key) const { return senseKey == key; }
-    bool LastCommandRefused() const { return lastRefusal != Refusal::None; }
+    bool LastCommandRefused() const { return lastResult_.outcome == CommandOutcome::NotSent; }
     // How the last command ended, refused ones included.
     const CommandResult& LastResult() const { return lastResult_; }
 
@@ -119,7 +119,7 @@ public:
     uint32_t lastOsError = 0; // of the last drive open that failed; never cleared
 
     // The last command that reached the transport, as LastResult() judged it (a refused command
-    // changes lastRefusal alone).
+    // leaves them as they were).
     uint8_t resultCode = 0; // 1 success, 2 device error with sense in time, 0 transport/time-out
     uint8_t senseKey = 0;
     uint8_t senseAsc = 0;
@@ -128,7 +128,6 @@ public:
     uint32_t transferred = 0; // of a successful command only
     uint8_t timedOut = 0;
     uint8_t lastCdb[12] = {};
-    Refusal lastRefusal = Refusal::None;
 
     uint8_t jobFailed = 0; // 42: the job's flash run failed
     // First verification mismatch of a flash run, NUL-terminated; empty when none.

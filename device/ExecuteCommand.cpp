@@ -87,7 +87,6 @@ bool AtapiDevice::Refuse(const uint8_t cdb[12], uint8_t direction, uint32_t leng
 bool AtapiDevice::Finish(const uint8_t cdb[12], uint8_t direction, uint32_t length) {
     const CommandResult& result = lastResult_;
     const bool good = result.outcome == CommandOutcome::Good;
-    lastRefusal = result.refusal;
     if (result.outcome != CommandOutcome::NotSent) {
         const bool drivesStatus = result.outcome == CommandOutcome::CheckCondition ||
                                   result.outcome == CommandOutcome::OtherStatus;

@@ -110,7 +110,7 @@ TEST_F(CommandSet, DownloadPieceAppendsItsSumLowByteFirst) {
 TEST_F(CommandSet, DownloadPieceRefusesWhatWouldNotFit) {
     const auto before = drive().Transcript().size();
     EXPECT_FALSE(device.DownloadPiece(0, kBufferCapacity - 1));
-    EXPECT_EQ(device.lastRefusal, Refusal::LengthAboveCapacity);
+    EXPECT_EQ(device.LastResult().refusal, Refusal::LengthAboveCapacity);
     EXPECT_FALSE(device.DownloadPiece(0, 0xFFFE)) << "length + 2 must fit 16 bits";
     EXPECT_EQ(drive().Transcript().size(), before);
 }

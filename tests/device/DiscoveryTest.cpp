@@ -160,7 +160,7 @@ TEST(RefreshIdentity, WithoutACurrentDriveFailsAndChangesNothing) {
     NtMachine nt(1);
     AtapiDevice device(nt.machine, true);
     EXPECT_FALSE(device.RefreshIdentity());
-    EXPECT_EQ(device.lastRefusal, Refusal::NoDrive);
+    EXPECT_EQ(device.LastResult().refusal, Refusal::NoDrive);
     EXPECT_EQ(std::string(device.GetEntry(0)->revision), "1.00");
 }
 

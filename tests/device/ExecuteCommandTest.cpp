@@ -140,12 +140,12 @@ TEST_F(PassThrough, RefusedCommandsLeaveThePreviousResult) {
 
     const uint8_t readCdb[12] = {0x3C, 0x01, 0x01};
     EXPECT_FALSE(device.ExecuteCommand(readCdb, kDirectionIn, kBufferCapacity + 1));
-    EXPECT_EQ(device.lastRefusal, Refusal::LengthAboveCapacity);
+    EXPECT_EQ(device.LastResult().refusal, Refusal::LengthAboveCapacity);
     EXPECT_FALSE(device.ExecuteCommand(readCdb, 3, 0));
-    EXPECT_EQ(device.lastRefusal, Refusal::InvalidDirection);
+    EXPECT_EQ(device.LastResult().refusal, Refusal::InvalidDirection);
     device.CloseDrive();
     EXPECT_FALSE(device.TestUnitReady());
-    EXPECT_EQ(device.lastRefusal, Refusal::NoDrive);
+    EXPECT_EQ(device.LastResult().refusal, Refusal::NoDrive);
 
     EXPECT_EQ(drive().Transcript().size(), sent) << "nothing reached the drive";
     EXPECT_TRUE(device.SenseKeyIs(0x02));
@@ -250,7 +250,7 @@ TEST_F(Aspi, RequestThatCannotBeRetiredDisablesTheObject) {
     const size_t sent = drive().Transcript().size();
 
     EXPECT_FALSE(device.TestUnitReady());
-    EXPECT_EQ(device.lastRefusal, Refusal::RequestAbandoned);
+    EXPECT_EQ(device.LastResult().refusal, Refusal::RequestAbandoned);
     device.CloseDrive();
     EXPECT_TRUE(device.SelectDrive(0));
     EXPECT_FALSE(device.Inquiry(0, 0, 0, 96, 0));
@@ -266,9 +266,9 @@ TEST(AspiAbandoned, DestructionLeavesTheManagersMemoryAlone) {
         device.SetTimeout(1);
         ASSERT_TRUE(device.SelectDrive(0));
         device.TestUnitReady();
-        ASSERT_EQ(device.lastRefusal, Refusal::None);
+        ASSERT_EQ(device.LastResult().refusal, Refusal::None);
         EXPECT_FALSE(device.TestUnitReady());
-        EXPECT_EQ(device.lastRefusal, Refusal::RequestAbandoned);
+        EXPECT_EQ(device.LastResult().refusal, Refusal::RequestAbandoned);
     }
     EXPECT_EQ(aspi.machine.LiveHeapBlocks(), 2u) << "the request may still write into them";
     EXPECT_EQ(aspi.machine.LoadedLibraries(), 1);
@@ -376,7 +376,7 @@ TEST(AspiRefusal, NoEntryPointsRefusesWithoutCalling) {
     ASSERT_TRUE(device.SelectDrive(0));
     heard.calls = 0;
     EXPECT_FALSE(device.TestUnitReady());
-    EXPECT_EQ(device.lastRefusal, Refusal::NoEntryPoints);
+    EXPECT_EQ(device.LastResult().refusal, Refusal::NoEntryPoints);
     EXPECT_EQ(heard.calls, 1);
     EXPECT_EQ(machine.BadEntryCalls(), 0u);
 }

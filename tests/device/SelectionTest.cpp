@@ -38,7 +38,7 @@ TEST(DeviceObject, FailedBufferAllocationLeavesCapacityZero) {
     EXPECT_EQ(device.writeCapacity, 0u);
     ASSERT_TRUE(device.SelectDrive(0));
     EXPECT_FALSE(device.Inquiry(0, 0, 0, 96, 0));
-    EXPECT_EQ(device.lastRefusal, Refusal::NoBuffer);
+    EXPECT_EQ(device.LastResult().refusal, Refusal::NoBuffer);
     EXPECT_TRUE(device.TestUnitReady()) << "commands without data still work";
 }
 
@@ -84,7 +84,7 @@ TEST(SelectDrive, FailedOpenRecordsTheErrorAndLeavesNoDrive) {
     EXPECT_EQ(device.DriveHandle(), kInvalidHandle);
     EXPECT_FALSE(device.SelectDrive(kFailedSelection)) << "a failed selection is not current";
     EXPECT_FALSE(device.TestUnitReady());
-    EXPECT_EQ(device.lastRefusal, Refusal::NoDrive);
+    EXPECT_EQ(device.LastResult().refusal, Refusal::NoDrive);
 
     ASSERT_TRUE(device.SelectDrive(1));
     EXPECT_EQ(device.lastOsError, kErrorAccessDenied) << "never cleared by a later open";
