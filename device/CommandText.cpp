@@ -124,7 +124,7 @@ std::string describeOutcome(const CommandResult& result) {
         return text;
     }
     case CommandOutcome::NoAnswer:
-        return "no answer (the request failed below the drive)";
+        return "no answer, the request failed below the drive";
     case CommandOutcome::OsRefused:
         std::snprintf(text, sizeof text, "refused by the system (error %u)",
                       static_cast<unsigned>(result.osError));

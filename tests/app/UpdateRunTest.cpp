@@ -34,8 +34,8 @@ const Case kCases[] = {
      "programming failed at piece 3 (offset 0x3000) of pass 3, WRITE BUFFER: check condition, "
      "sense 4/44/00 HARDWARE ERROR, INTERNAL TARGET FAILURE"},
     {"gone after commit", "fault D gone-after-commit", false, false,
-     "the wait after the restart: the drive was not read again (last try: no answer (the request "
-     "failed below the drive))"},
+     "the wait after the restart: the drive was not read again (last try: no answer, the request "
+     "failed below the drive)"},
     {"left on boot code", "", false, true,
      "identity: the drive does not answer as its bank says it will (it answers BRYMOTE DVDRW "
      "RVM-270A B100; its bank's is 1A07)"},

@@ -45,7 +45,7 @@ TEST(CommandText, OutcomesSayWhatTheDriveOrTheSystemDid) {
         {busy, "status 08h BUSY"},
         {denied, "refused by the system (error 5)"},
         {late, "timed out after 10.0 s"},
-        {CommandResult{CommandOutcome::NoAnswer}, "no answer (the request failed below the drive)"},
+        {CommandResult{CommandOutcome::NoAnswer}, "no answer, the request failed below the drive"},
         {CommandResult{CommandOutcome::NotSent, Refusal::NoDrive}, "not sent: no drive is open"},
     };
     for (const Case& c : cases) {
