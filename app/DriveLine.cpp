@@ -24,11 +24,16 @@ std::string formatDriveLine(const DriveEntry& entry) {
     return std::string(line, static_cast<std::size_t>(length));
 }
 
+std::string displayIdText(const DriveEntry& entry) {
+    std::string id(fieldText(entry.displayId));
+    id.erase(id.find_last_not_of(' ') + 1);
+    return id;
+}
+
 std::string driveName(const DriveEntry& entry) {
     std::string root(fieldText(entry.root));
     root.resize(std::min(root.find('\\'), root.size()));
-    std::string id(fieldText(entry.displayId));
-    id.erase(id.find_last_not_of(' ') + 1);
+    const std::string id = displayIdText(entry);
     // Drives found through ASPI have no letter.
     return (root.empty() ? "" : root + " ") + "(" + id + ", " + std::to_string(entry.adapter) +
            "-" + std::to_string(entry.pathId) + "-" + std::to_string(entry.target) + "-" +

@@ -11,6 +11,10 @@ namespace zelfin::app {
 // as "sr0" whole), the 24-character identification and the revision.
 std::string formatDriveLine(const DriveEntry& entry);
 
+// "BRYMOTE DVDRW RVM-270A": the vendor and product as the drive reports them, without the
+// trailing blanks.
+std::string displayIdText(const DriveEntry& entry);
+
 // "sr0 (BRYMOTE DVDRW RVM-270A, 1-0-0-0)": the drive as its list line names it, for messages.
 std::string driveName(const DriveEntry& entry);
 

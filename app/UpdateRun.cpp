@@ -1,6 +1,7 @@
 // The jobs of a run, from the hold on each drive to the verdict on what the drive answers after.
 #include "app/UpdateRun.h"
 
+#include "app/DriveLine.h"
 #include "app/RunEndClock.h"
 #include "device/CommandText.h"
 #include "flash/Programming.h"
@@ -216,7 +217,7 @@ std::string programmingFailure(const Job& job) {
     } else if (where.step == FlashStep::ShortRead) {
         reason += ": " + std::to_string(job.lastCommand.transferred) + " bytes";
     } else if (where.step == FlashStep::Compare && !job.mismatch.empty()) {
-        reason += ": " + job.mismatch;
+        reason += "; the job's first difference: " + job.mismatch;
     }
     return reason;
 }
@@ -245,17 +246,9 @@ std::string UpdateRun::failure(int k) const {
         return {};
     }
     const DriveEntry* entry = master_.GetEntry(static_cast<unsigned>(job.drive));
-    std::string reason =
-        "identity: the drive does not answer as its bank says it will (it answers ";
+    std::string reason = "identity: the drive does not answer as its bank says it will (it answers";
     if (entry != nullptr) {
-        for (const std::string_view field :
-             {fieldText(entry->vendorId), fieldText(entry->productId),
-              fieldText(entry->revision)}) {
-            const std::size_t end = field.find_last_not_of(' ');
-            reason += field.substr(0, end == std::string_view::npos ? 0 : end + 1);
-            reason += ' ';
-        }
-        reason.pop_back();
+        reason += " " + displayIdText(*entry) + " " + std::string(fieldText(entry->revision));
     }
     if (job.download) {
         const std::string_view boot = fieldText(job.bootRevision);
